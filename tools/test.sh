@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the portable core and the tools natively
+# (with sanitizers), then the Windows program and its end-to-end tests under Wine.
+# Installs missing Debian packages first when run as root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake make g++ libgtest-dev g++-mingw-w64-x86-64-win32 wine64 wine fonts-wine
+          xvfb xdotool x11-apps x11-utils imagemagick)
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+if ((${#missing[@]})); then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages: ${missing[*]}. Run this as root, or install them first." >&2
+        exit 1
+    fi
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+cmake --preset native
+cmake --build --preset native
+ctest --preset native
+
+cmake --preset windows
+cmake --build --preset windows
+ctest --preset windows
