@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable core and the tools natively
-# (with sanitizers), then the Windows program and its end-to-end tests under Wine.
+# (with sanitizers), a short run of every fuzz target, then the Windows program and
+# its end-to-end tests under Wine.
 # Installs missing Debian packages first when run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ libgtest-dev g++-mingw-w64-x86-64-win32 wine64 wine fonts-wine
-          xvfb xdotool x11-apps x11-utils imagemagick)
+packages=(cmake make g++ libgtest-dev clang libclang-rt-14-dev g++-mingw-w64-x86-64-win32
+          wine64 wine fonts-wine xvfb xdotool x11-apps x11-utils imagemagick)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
@@ -23,6 +24,10 @@ fi
 cmake --preset native
 cmake --build --preset native
 ctest --preset native
+
+cmake --preset fuzz
+cmake --build --preset fuzz
+ctest --preset fuzz
 
 cmake --preset windows
 cmake --build --preset windows
