@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Static analysis of all our code: clang-tidy (.clang-tidy) over the native and the
+# Windows compilation databases, and cppcheck. Any finding fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+status=0
+sources() { git ls-files "$@" | grep -E '\.cpp$' || true; }
+
+native=$(sources installer tools tests/installer tests/tools)
+windows=$(sources app platform tools/standins tests/e2e)
+
+[ -f build/native/compile_commands.json ] || { echo "configure the native preset first" >&2; exit 2; }
+echo "clang-tidy: native sources"
+# shellcheck disable=SC2086
+clang-tidy -p build/native --quiet $native 2>/dev/null | grep -E '(warning|error):' && status=1
+
+if [ -n "$windows" ] && [ -f build/windows/compile_commands.json ]; then
+    echo "clang-tidy: Windows sources"
+    # shellcheck disable=SC2086
+    clang-tidy -p build/windows --quiet --extra-arg=--target=x86_64-w64-mingw32 $windows 2>/dev/null |
+        grep -E '(warning|error):' && status=1
+fi
+
+echo "cppcheck"
+# shellcheck disable=SC2086
+cppcheck --enable=warning,style,performance,portability --std=c++20 --inline-suppr --quiet \
+    --error-exitcode=1 --suppressions-list=.cppcheck-suppressions \
+    -I installer -I platform -I tools/lngcheck -I tools/flags -I tests/support \
+    $native $windows || status=1
+
+if [ $status -eq 0 ]; then echo "static analysis: no findings"; else echo "static analysis: findings above"; fi
+exit $status
