@@ -24,7 +24,7 @@ fi
 
 echo "cppcheck"
 # shellcheck disable=SC2086
-cppcheck --enable=warning,style,performance,portability --std=c++20 --inline-suppr --quiet \
+cppcheck --enable=warning,style,performance,portability --std=c++20 --inline-suppr --quiet --library=googletest \
     --error-exitcode=1 --suppressions-list=.cppcheck-suppressions \
     -I installer -I platform -I tools/lngcheck -I tools/flags -I tests/support \
     $native $windows || status=1

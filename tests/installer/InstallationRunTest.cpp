@@ -53,7 +53,7 @@ struct Run : ::testing::Test {
             for (char& c : upper)
                 c = static_cast<char>(c - 'a' + 'A');
             for (const char* ext : {".lng", ".bmp"})
-                lines += "\"" + folder + "Languages\\" + upper + ext + "\" - " + outcome + "\r\n";
+                lines.append("\"").append(folder).append("Languages\\").append(upper).append(ext).append("\" - ").append(outcome).append("\r\n");
         }
         return lines;
     }

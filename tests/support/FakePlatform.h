@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class RegType { Sz, ExpandSz, MultiSz, Dword, Binary };
@@ -54,7 +55,7 @@ inline bool SameText(std::string_view a, std::string_view b)
 class FakePlatform : public PlatformServices {
 public:
     // --- setup
-    void SetValue(const std::string& key, const std::string& value, RegValue data) { registry[key + "|" + value] = data; }
+    void SetValue(const std::string& key, const std::string& value, RegValue data) { registry[key + "|" + value] = std::move(data); }
     void SetPath(const std::string& key, const std::string& path) { SetValue(key, "Path", {RegType::Sz, path + '\0'}); }
 
     int StartProcess(FakeProcess process = {})
