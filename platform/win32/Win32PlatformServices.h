@@ -1,0 +1,16 @@
+// The Windows binding of PlatformServices: wide registry, window, process, resource
+// and file calls, with UTF-8 text at the interface.
+#pragma once
+
+#include "PlatformServices.h"
+
+class Win32PlatformServices final : public PlatformServices {
+public:
+    std::optional<std::string> ReadMachineString(std::string_view keyPath, std::string_view valueName) override;
+    WindowHandle FindTopLevelWindow(std::string_view windowClass, std::string_view title) override;
+    bool TerminateWindowProcess(WindowHandle window) override;
+    PayloadBytes OpenEmbeddedPayload(std::string_view name) override;
+    bool WritePayloadToFile(PayloadBytes payload, const std::string& path) override;
+    std::chrono::milliseconds Now() override;
+    void Pause(std::chrono::milliseconds duration) override;
+};

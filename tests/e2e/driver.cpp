@@ -1,0 +1,507 @@
+// The Windows-side half of the end-to-end tests: it presses keys and clicks through
+// SendInput and reads the installer's window through window messages, so that the
+// shell scripts can drive the real program under Wine and check what it shows.
+//
+//   driver report                      the installer window's state, one key=value per line
+//   driver expect KEY VALUE...         waits until the report shows every pair; prints it and fails if not
+//   driver keys main|box KEY...        waits for that window to be in front, then types, e.g. Alt+F4 Shift+Tab i
+//   driver click CONTROL|close|boxok   clicks the middle of a control, the close button or the box's OK
+//   driver count CLASS TITLE           how many top-level windows have this class and title, hidden ones too
+//   driver wait CLASS TITLE            waits until there is one
+//   driver payloads EXE                the names of the RCDATA resources of EXE
+//   driver extract EXE NAME FILE       writes the RCDATA resource NAME of EXE to FILE
+//   driver omit EXE COPY NAME          copies EXE to COPY without its RCDATA resource NAME
+//   driver hold FILE                   keeps FILE open without sharing until killed
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <array>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPatience = 20s;
+constexpr auto kPoll = 50ms;
+constexpr wchar_t kMainClass[] = L"TfrmMain";
+constexpr std::array<const char*, 5> kControlNames{"redOutput", "btnInstall", "btnCancel", "Progress", "Label1"};
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length, nullptr, nullptr);
+    return narrow;
+}
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+// Control characters as the shell scripts write them: \r, \n, \t and \\.
+std::string Escape(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+        case '\r': escaped += "\\r"; break;
+        case '\n': escaped += "\\n"; break;
+        case '\t': escaped += "\\t"; break;
+        case '\\': escaped += "\\\\"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::wstring WindowText(HWND window) {
+    const auto length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const auto copied = SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(copied));
+    return text;
+}
+
+std::wstring ClassName(HWND window) {
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+template <class Condition>
+bool WaitFor(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(kPoll);
+    }
+    return true;
+}
+
+HWND MainWindow() { return FindWindowW(kMainClass, nullptr); }
+
+std::vector<HWND> Controls(HWND main) {
+    std::vector<HWND> controls;
+    for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) controls.push_back(child);
+    return controls;
+}
+
+// The visible message box that the installer's process shows, if any.
+HWND MessageBoxOf(HWND main) {
+    DWORD installer = 0;
+    GetWindowThreadProcessId(main, &installer);
+    struct Search {
+        DWORD process;
+        HWND box;
+    } search{installer, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process == s->process && IsWindowVisible(window) && ClassName(window) == L"#32770") {
+                s->box = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.box;
+}
+
+std::string Rect(const RECT& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right - r.left) + "," +
+           std::to_string(r.bottom - r.top);
+}
+
+struct StyleWord {
+    LONG_PTR bit;
+    bool extended;
+    const char* name;
+};
+
+constexpr StyleWord kWindowWords[] = {
+    {WS_THICKFRAME, false, "sizable"}, {WS_MAXIMIZEBOX, false, "maximizebox"},
+    {WS_MINIMIZEBOX, false, "minimizebox"}, {WS_SYSMENU, false, "sysmenu"},
+};
+constexpr StyleWord kControlWords[] = {
+    {WS_TABSTOP, false, "tabstop"}, {WS_VSCROLL, false, "vscroll"}, {WS_HSCROLL, false, "hscroll"},
+    {WS_EX_CLIENTEDGE, true, "sunken"},
+};
+
+template <std::size_t N>
+std::string StyleWords(HWND window, const StyleWord (&words)[N]) {
+    const auto style = GetWindowLongPtrW(window, GWL_STYLE);
+    const auto exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
+    std::string text;
+    for (const StyleWord& word : words) {
+        if ((word.extended ? exStyle : style) & word.bit) text += std::string(text.empty() ? "" : " ") + word.name;
+    }
+    return text.empty() ? "-" : text;
+}
+
+// Another process's font cannot be asked for its face, so the notice is drawn here in
+// the expected font and compared with what is on the screen, pixel for pixel.
+std::string NoticeFont(HWND label) {
+    RECT place{};
+    GetClientRect(label, &place);
+    const int width = place.right;
+    const int height = place.bottom;
+    const HDC screen = GetDC(nullptr);
+    const HDC shown = CreateCompatibleDC(screen);
+    const HDC drawn = CreateCompatibleDC(screen);
+    const HBITMAP shownBitmap = CreateCompatibleBitmap(screen, width, height);
+    const HBITMAP drawnBitmap = CreateCompatibleBitmap(screen, width, height);
+    SelectObject(shown, shownBitmap);
+    SelectObject(drawn, drawnBitmap);
+    POINT origin{0, 0};
+    ClientToScreen(label, &origin);
+    BitBlt(shown, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+
+    const HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+    SelectObject(drawn, font);
+    FillRect(drawn, &place, GetSysColorBrush(COLOR_BTNFACE));
+    SetBkMode(drawn, TRANSPARENT);
+    SetTextColor(drawn, GetSysColor(COLOR_WINDOWTEXT));
+    const std::wstring text = WindowText(label);
+    DrawTextW(drawn, text.c_str(), -1, &place, DT_CENTER | DT_NOPREFIX | DT_WORDBREAK | DT_EXPANDTABS);
+
+    int differing = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) differing += GetPixel(shown, x, y) != GetPixel(drawn, x, y);
+    }
+    DeleteDC(shown);
+    DeleteDC(drawn);
+    DeleteObject(shownBitmap);
+    DeleteObject(drawnBitmap);
+    DeleteObject(font);
+    ReleaseDC(nullptr, screen);
+    return differing == 0 ? "Tahoma 8pt" : std::to_string(differing) + " pixels differ from Tahoma 8pt";
+}
+
+std::map<std::string, std::string> Report() {
+    std::map<std::string, std::string> report;
+    const HWND main = MainWindow();
+    if (!main) {
+        report["window"] = "none";
+        return report;
+    }
+    report["window"] = IsWindowVisible(main) ? "shown" : "hidden";
+    report["title"] = Narrow(WindowText(main));
+    RECT frame{};
+    GetWindowRect(main, &frame);
+    RECT client{};
+    GetClientRect(main, &client);
+    report["frame"] = Rect(frame);
+    report["client"] = std::to_string(client.right) + "x" + std::to_string(client.bottom);
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    const bool centred = frame.left == (screenWidth - (frame.right - frame.left)) / 2 &&
+                         frame.top == (screenHeight - (frame.bottom - frame.top)) / 2;
+    report["centred"] = centred ? "yes" : "no";
+    report["style"] = StyleWords(main, kWindowWords);
+
+    const auto controls = Controls(main);
+    std::map<HWND, std::string> names{{main, "window"}};
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        const std::string name = i < kControlNames.size() ? kControlNames[i] : "extra" + std::to_string(i);
+        names[controls[i]] = name;
+        RECT place{};
+        GetWindowRect(controls[i], &place);
+        MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&place), 2);
+        report["control." + name] = Narrow(ClassName(controls[i])) + " " + Rect(place) + " " + StyleWords(controls[i], kControlWords) +
+                                    (IsWindowEnabled(controls[i]) ? " enabled" : " disabled");
+        if (name != "redOutput") report["text." + name] = Narrow(WindowText(controls[i]));
+    }
+    if (controls.size() >= kControlNames.size()) {
+        report["log"] = Escape(Narrow(WindowText(controls[0])));
+        const auto position = SendMessageW(controls[3], PBM_GETPOS, 0, 0);
+        const auto maximum = SendMessageW(controls[3], PBM_GETRANGE, FALSE, 0);
+        report["progress"] = std::to_string(position) + "/" + std::to_string(maximum);
+        if (IsWindowVisible(main)) report["font"] = NoticeFont(controls[4]);
+    }
+
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &thread);
+    report["focus"] = names.count(thread.hwndFocus) ? names[thread.hwndFocus] : thread.hwndFocus ? "other" : "none";
+    report["active"] = thread.hwndActive == main ? "main" : thread.hwndActive ? "other" : "none";
+
+    const HWND box = MessageBoxOf(main);
+    report["box"] = box ? Escape(Narrow(WindowText(box))) + "|" + Escape(Narrow(WindowText(GetDlgItem(box, 0xFFFF))))
+                        : "none";
+    return report;
+}
+
+void Print(const std::map<std::string, std::string>& report) {
+    for (const auto& [key, value] : report) std::printf("%s=%s\n", key.c_str(), value.c_str());
+    std::fflush(stdout);
+}
+
+using Arguments = std::vector<std::string>;
+
+int Expect(const Arguments& pairs) {
+    std::map<std::string, std::string> report;
+    const bool met = WaitFor([&] {
+        report = Report();
+        for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+            if (report[pairs[i]] != pairs[i + 1]) return false;
+        }
+        return true;
+    });
+    if (met) return 0;
+    for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+        if (report[pairs[i]] != pairs[i + 1])
+            std::printf("MISMATCH %s\n  expected: %s\n  actual:   %s\n", pairs[i].c_str(), pairs[i + 1].c_str(),
+                        report[pairs[i]].c_str());
+    }
+    Print(report);
+    return 1;
+}
+
+void Send(std::vector<INPUT>& inputs) {
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    inputs.clear();
+}
+
+INPUT Key(WORD virtualKey, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+WORD VirtualKey(const std::string& name) {
+    static const std::map<std::string, WORD> kKeys{
+        {"Escape", VK_ESCAPE}, {"Tab", VK_TAB}, {"Return", VK_RETURN}, {"space", VK_SPACE}, {"Left", VK_LEFT},
+        {"Right", VK_RIGHT}, {"Up", VK_UP}, {"Down", VK_DOWN}, {"F4", VK_F4}, {"Shift", VK_SHIFT},
+        {"Alt", VK_MENU}, {"Ctrl", VK_CONTROL},
+    };
+    if (const auto found = kKeys.find(name); found != kKeys.end()) return found->second;
+    if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0])))
+        return static_cast<WORD>(std::toupper(static_cast<unsigned char>(name[0])));
+    return 0;
+}
+
+// "Alt+F4": every part but the last is held while the last is pressed.
+bool TypeCombination(const std::string& combination) {
+    std::vector<WORD> keys;
+    for (std::size_t start = 0;;) {
+        const std::size_t plus = combination.find('+', start);
+        const WORD key = VirtualKey(combination.substr(start, plus - start));
+        if (!key) return false;
+        keys.push_back(key);
+        if (plus == std::string::npos) break;
+        start = plus + 1;
+    }
+    std::vector<INPUT> inputs;
+    for (const WORD key : keys) inputs.push_back(Key(key, false));
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) inputs.push_back(Key(*key, true));
+    Send(inputs);
+    return true;
+}
+
+HWND Target(const std::string& name) {
+    const HWND main = MainWindow();
+    return name == "box" ? MessageBoxOf(main) : main;
+}
+
+int Keys(const Arguments& arguments) {
+    const std::string& target = arguments[0];
+    HWND window = nullptr;
+    if (!WaitFor([&] {
+            window = Target(target);
+            return window && GetForegroundWindow() == window && IsWindowEnabled(window);
+        })) {
+        std::printf("the %s window is not in front\n", target.c_str());
+        return 1;
+    }
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (!TypeCombination(arguments[i])) {
+            std::printf("unknown key %s\n", arguments[i].c_str());
+            return 2;
+        }
+    }
+    return 0;
+}
+
+// The point of the close button, found the way the mouse would: by hit-testing the caption.
+bool CloseButtonPoint(HWND main, POINT& point) {
+    RECT frame{};
+    GetWindowRect(main, &frame);
+    const int y = frame.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
+    for (int x = frame.right - 1; x > frame.left; --x) {
+        if (SendMessageW(main, WM_NCHITTEST, 0, MAKELPARAM(x, y)) == HTCLOSE) {
+            point = {x - 4, y};
+            return true;
+        }
+    }
+    return false;
+}
+
+int Click(const std::string& what) {
+    HWND main = nullptr;
+    if (!WaitFor([&] { return (main = MainWindow()) && IsWindowVisible(main); })) return 1;
+    POINT point{};
+    if (what == "close") {
+        if (!CloseButtonPoint(main, point)) return 1;
+    } else {
+        HWND control = nullptr;
+        if (what == "boxok") {
+            WaitFor([&] { return MessageBoxOf(main) != nullptr; });
+            control = GetDlgItem(MessageBoxOf(main), IDOK);
+        } else {
+            const auto controls = Controls(main);
+            for (std::size_t i = 0; i < controls.size() && i < kControlNames.size(); ++i) {
+                if (what == kControlNames[i]) control = controls[i];
+            }
+        }
+        if (!control) return 1;
+        RECT place{};
+        GetWindowRect(control, &place);
+        point = {(place.left + place.right) / 2, (place.top + place.bottom) / 2};
+    }
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    std::vector<INPUT> inputs(3);
+    for (INPUT& input : inputs) {
+        input.type = INPUT_MOUSE;
+        input.mi.dx = MulDiv(point.x, 65535, width - 1);
+        input.mi.dy = MulDiv(point.y, 65535, height - 1);
+    }
+    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
+    inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
+    Send(inputs);
+    return 0;
+}
+
+int CountWindows(const std::wstring& windowClass, const std::wstring& title) {
+    int count = 0;
+    for (HWND window = FindWindowExW(nullptr, nullptr, windowClass.c_str(), title.c_str()); window;
+         window = FindWindowExW(nullptr, window, windowClass.c_str(), title.c_str()))
+        ++count;
+    return count;
+}
+
+int ListPayloads(const std::wstring& exe) {
+    const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) return 1;
+    EnumResourceNamesW(
+        module, RT_RCDATA,
+        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR) -> BOOL {
+            if (!IS_INTRESOURCE(name)) std::printf("%s\n", Narrow(name).c_str());
+            return TRUE;
+        },
+        0);
+    FreeLibrary(module);
+    return 0;
+}
+
+int ExtractPayload(const std::wstring& exe, const std::wstring& name, const std::wstring& file) {
+    const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HRSRC resource = module ? FindResourceW(module, name.c_str(), RT_RCDATA) : nullptr;
+    if (!resource) return 1;
+    const void* data = LockResource(LoadResource(module, resource));
+    const DWORD size = SizeofResource(module, resource);
+    const HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    const bool ok = out != INVALID_HANDLE_VALUE && WriteFile(out, data, size, &written, nullptr) && written == size;
+    CloseHandle(out);
+    return ok ? 0 : 1;
+}
+
+// Wine does not delete single resources, so the copy is rebuilt with every resource
+// of the original but one.
+struct Rebuild {
+    HANDLE update;
+    std::wstring omitted;
+    bool ok = true;
+    int kept = 0;
+    int left = 0;
+};
+
+BOOL CALLBACK CopyLanguage(HMODULE source, LPCWSTR type, LPCWSTR name, WORD language, LONG_PTR context) {
+    auto* rebuild = reinterpret_cast<Rebuild*>(context);
+    if (type == RT_RCDATA && !IS_INTRESOURCE(name) && _wcsicmp(name, rebuild->omitted.c_str()) == 0) {
+        ++rebuild->left;
+        return TRUE;
+    }
+    const HRSRC found = FindResourceExW(source, type, name, language);
+    void* data = LockResource(LoadResource(source, found));
+    rebuild->ok = rebuild->ok && UpdateResourceW(rebuild->update, type, name, language, data, SizeofResource(source, found));
+    ++rebuild->kept;
+    return TRUE;
+}
+
+BOOL CALLBACK CopyName(HMODULE source, LPCWSTR type, LPWSTR name, LONG_PTR context) {
+    return EnumResourceLanguagesW(source, type, name, CopyLanguage, context);
+}
+
+BOOL CALLBACK CopyType(HMODULE source, LPWSTR type, LONG_PTR context) {
+    return EnumResourceNamesW(source, type, CopyName, context);
+}
+
+int OmitPayload(const std::wstring& exe, const std::wstring& copy, const std::wstring& name) {
+    if (!CopyFileW(exe.c_str(), copy.c_str(), FALSE)) return 1;
+    const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HANDLE update = module ? BeginUpdateResourceW(copy.c_str(), TRUE) : nullptr;
+    if (!update) return 1;
+    Rebuild rebuild{update, name};
+    EnumResourceTypesW(module, CopyType, reinterpret_cast<LONG_PTR>(&rebuild));
+    FreeLibrary(module);
+    const bool complete = rebuild.ok && rebuild.left == 1 && rebuild.kept > 0;
+    return EndUpdateResourceW(update, !complete) && complete ? 0 : 1;
+}
+
+int Hold(const std::wstring& file) {
+    const HANDLE held = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return 1;
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(120000);
+    CloseHandle(held);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Arguments args;
+    for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
+    const std::string command = args.empty() ? "" : args[0];
+    const Arguments rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+    const auto arg = [&](std::size_t i) { return Widen(i < rest.size() ? rest[i] : ""); };
+    if (command == "report") {
+        Print(Report());
+        return 0;
+    }
+    if (command == "expect" && rest.size() >= 2) return Expect(rest);
+    if (command == "keys" && rest.size() >= 2) return Keys(rest);
+    if (command == "click" && rest.size() == 1) return Click(rest[0]);
+    if (command == "count" && rest.size() == 2) {
+        std::printf("%d\n", CountWindows(arg(0), arg(1)));
+        return 0;
+    }
+    if (command == "wait" && rest.size() == 2) return WaitFor([&] { return CountWindows(arg(0), arg(1)) > 0; }) ? 0 : 1;
+    if (command == "payloads" && rest.size() == 1) return ListPayloads(arg(0));
+    if (command == "extract" && rest.size() == 3) return ExtractPayload(arg(0), arg(1), arg(2));
+    if (command == "omit" && rest.size() == 3) return OmitPayload(arg(0), arg(1), arg(2));
+    if (command == "hold" && rest.size() == 1) return Hold(arg(0));
+    std::fprintf(stderr, "usage: see the top of driver.cpp\n");
+    return 2;
+}

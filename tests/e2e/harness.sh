@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# Runs the installer's end-to-end tests under Wine in Xvfb.
+#   harness.sh setup           starts Xvfb on a free display and makes a fresh Wine prefix
+#   harness.sh run CASE [ARG]  runs one case of cases.sh in that prefix; exit 77 = skipped
+#   harness.sh cleanup         stops every process the run started and removes the prefix
+# BUILD (the windows build folder) must be set.
+set -euo pipefail
+
+: "${BUILD:?the windows build folder}"
+E2E="$BUILD/e2e"
+STATE="$E2E/state"
+SCREENSHOTS="$BUILD/screenshots"
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+export WINEPREFIX="$E2E/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=C.UTF-8
+unset DISPLAY
+
+INSTALLER="$BUILD/app/KalvantaLanguageInstaller.exe"
+DRIVER="$BUILD/tests/e2e/driver.exe"
+STANDINS="$BUILD/tools/standins"
+kPayloadCount=23
+
+setup() {
+    cleanup
+    mkdir -p "$E2E" "$SCREENSHOTS"
+    local display
+    for display in $(seq 90 160); do
+        [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]] && continue
+        setsid Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$E2E/xvfb.log" 2>&1 &
+        local xvfb=$!
+        for _ in $(seq 100); do
+            DISPLAY=":$display" xdotool getdisplaygeometry >/dev/null 2>&1 && break
+            kill -0 "$xvfb" 2>/dev/null || break
+            sleep 0.1
+        done
+        if DISPLAY=":$display" xdotool getdisplaygeometry >/dev/null 2>&1; then
+            printf 'DISPLAY=:%s\nXVFB_PID=%s\n' "$display" "$xvfb" >"$STATE"
+            break
+        fi
+        kill "$xvfb" 2>/dev/null || true
+    done
+    [[ -f $STATE ]] || { echo "no free X display for Xvfb"; exit 1; }
+    # shellcheck source=/dev/null
+    source "$STATE"
+    export DISPLAY
+    {
+        wineboot -i && wineserver -w
+        # Wine draws the frames itself (caption, close button) and focus follows activation.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+        wineserver -w
+    } </dev/null >>"$E2E/wine.log" 2>&1
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    # The first program to draw text builds Wine's font cache; do it here, not in a case.
+    wine "$DRIVER" count none none </dev/null >>"$E2E/wine.log" 2>&1
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    echo "Wine prefix ready on display $DISPLAY"
+}
+
+cleanup() {
+    if [[ -d $WINEPREFIX ]]; then wineserver -k </dev/null >/dev/null 2>&1 || true; fi
+    if [[ -f $STATE ]]; then
+        # shellcheck source=/dev/null
+        source "$STATE"
+        kill "$XVFB_PID" 2>/dev/null || true
+        rm -f "$STATE"
+    fi
+    rm -rf "$WINEPREFIX"
+}
+
+# ---- helpers for the cases ----
+
+fail() {
+    echo "FAILED: $*"
+    exit 1
+}
+
+skip() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+
+driver() { wine "$DRIVER" "$@" </dev/null; }
+
+# Waits until the installer's window shows every KEY VALUE pair given.
+expect() { driver expect "$@" || fail "the window did not show what was expected (above)"; }
+
+keys() { driver keys "$@" || fail "could not type $*"; }
+
+click() { driver click "$1" || fail "could not click $1"; }
+
+windows_count() { driver count "$1" "$2" | tr -d '\r'; }
+
+prefix_path() { echo "$WINEPREFIX/drive_c/${1#C:\\}" | tr '\\' '/'; }
+
+registry_view() { [[ $1 == 32 ]] && echo /reg:32 || echo /reg:64; }
+
+# set_path PRODUCT VIEW TYPE DATA: the product's "Path" value in the 32- or 64-bit view.
+set_path() {
+    wine reg add "HKLM\\Software\\Vexlo\\$1" /v Path /t "$3" /d "$4" /f "$(registry_view "$2")" </dev/null >/dev/null 2>&1 ||
+        fail "could not set the Path of $1"
+}
+
+# install_product PRODUCT FOLDER [VIEW]: the stand-in in FOLDER with its Languages folder, registered.
+install_product() {
+    local folder
+    folder="$(prefix_path "$2")"
+    mkdir -p "$folder/Languages"
+    cp "$STANDINS/$1.exe" "$folder/"
+    set_path "$1" "${3:-32}" REG_SZ "$2\\$1.exe"
+}
+
+# start_product PRODUCT FOLDER: runs the stand-in and waits for its window.
+start_product() {
+    local class="TfrmTrovimo"
+    [[ $1 == Lunesca ]] && class="TApplication"
+    wine "$2\\$1.exe" </dev/null >/dev/null 2>&1 &
+    driver wait "$class" "$1" || fail "$1 did not start"
+}
+
+start_installer() {
+    wine "${1:-$INSTALLER}" </dev/null >"$E2E/installer.log" 2>&1 &
+    INSTALLER_PID=$!
+}
+
+# Waits for the installer to end by itself and checks its exit code.
+installer_ended() {
+    local waited=0
+    while kill -0 "$INSTALLER_PID" 2>/dev/null; do
+        ((waited++ < 200)) || fail "the installer did not end"
+        sleep 0.1
+    done
+    local code=0
+    wait "$INSTALLER_PID" || code=$?
+    [[ $code == 0 ]] || fail "exit code $code, expected 0"
+}
+
+screenshot() { import -display "$DISPLAY" -window root "$SCREENSHOTS/$1.png" || fail "no screenshot $1"; }
+
+needs_all_payloads() {
+    local count
+    count=$(driver payloads "$INSTALLER" | tr -d '\r' | grep -c . || true)
+    ((count == kPayloadCount)) ||
+        skip "the installer embeds $count of the $kPayloadCount payloads; this case needs all of them"
+}
+
+# Every case starts from a prefix without products, registry values or running programs.
+reset() {
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+    local view
+    for view in 32 64; do
+        wine reg delete 'HKLM\Software\Vexlo' /f "$(registry_view $view)" </dev/null >/dev/null 2>&1 || true
+    done
+    chmod -R u+w "$WINEPREFIX/drive_c/Apps" 2>/dev/null || true
+    rm -rf "$WINEPREFIX/drive_c/Apps"
+}
+
+run() {
+    [[ -f $STATE ]] || { echo "the Wine prefix was not set up"; exit 1; }
+    # shellcheck source=/dev/null
+    source "$STATE"
+    export DISPLAY
+    # shellcheck source=tests/e2e/cases.sh
+    source "$HERE/cases.sh"
+    reset
+    trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
+    "case_$1" "${@:2}"
+    echo "PASSED: $*"
+}
+
+case "${1:-}" in
+setup) setup ;;
+cleanup) cleanup ;;
+run) run "${@:2}" ;;
+*) echo "usage: harness.sh setup|run CASE [ARG]|cleanup"; exit 2 ;;
+esac

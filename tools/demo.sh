@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Builds the installer and runs it under Wine in a demo prefix where Trovimo and
+# Lunesca are installed and one Trovimo is running. With a display it opens the
+# installer for you; without one it runs in Xvfb, presses Install, prints the log and
+# the closing message, and saves screenshots in build/windows/screenshots/.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$ROOT/build/windows"
+DEMO="$BUILD/demo"
+SCREENSHOTS="$BUILD/screenshots"
+INSTALLER="$BUILD/app/KalvantaLanguageInstaller.exe"
+DRIVER="$BUILD/tests/e2e/driver.exe"
+kProducts=(Trovimo Lunesca)
+kFolder='C:\Program Files (x86)\Vexlo'
+
+export WINEPREFIX="$DEMO/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=C.UTF-8
+
+cd "$ROOT"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2 >/dev/null
+echo "Built $INSTALLER"
+
+XVFB_PID=""
+stop() {
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    [[ -n $XVFB_PID ]] && kill "$XVFB_PID" 2>/dev/null
+    return 0
+}
+trap stop EXIT
+
+headless=yes
+if [[ -n ${DISPLAY:-} ]] && xdotool getdisplaygeometry >/dev/null 2>&1; then headless=""; fi
+if [[ -n $headless ]]; then
+    for display in $(seq 170 240); do
+        [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]] && continue
+        setsid Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        XVFB_PID=$!
+        export DISPLAY=":$display"
+        for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+        xdotool getdisplaygeometry >/dev/null 2>&1 && break
+        kill "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=""
+    done
+    [[ -n $XVFB_PID ]] || { echo "no free X display for Xvfb"; exit 1; }
+fi
+
+quietly() { "$@" </dev/null >/dev/null 2>&1; }
+
+if [[ ! -f $WINEPREFIX/.demo-ready ]]; then
+    echo "Making the demo Wine prefix (once) in $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$DEMO"
+    quietly wineboot -i
+    quietly wineserver -w
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    for product in "${kProducts[@]}"; do
+        folder="$WINEPREFIX/drive_c/Program Files (x86)/Vexlo/$product"
+        mkdir -p "$folder/Languages"
+        quietly wine reg add "HKLM\\Software\\Vexlo\\$product" /v Path /t REG_SZ /d "$kFolder\\$product\\$product.exe" /f /reg:32
+    done
+    touch "$WINEPREFIX/.demo-ready"
+fi
+# Each run starts from products without language packs and with the current stand-ins.
+for product in "${kProducts[@]}"; do
+    folder="$WINEPREFIX/drive_c/Program Files (x86)/Vexlo/$product"
+    rm -rf "$folder/Languages"
+    mkdir -p "$folder/Languages"
+    cp "$BUILD/tools/standins/$product.exe" "$folder/"
+done
+# Without a window manager Wine draws the window frames itself.
+if [[ -n $headless ]]; then
+    quietly wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+else
+    quietly wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f || true
+fi
+
+driver() { wine "$DRIVER" "$@" </dev/null | tr -d '\r'; }
+report_value() { driver report | sed -n "s/^$1=//p"; }
+
+wine "$kFolder\\Trovimo\\Trovimo.exe" </dev/null >/dev/null 2>&1 &
+driver wait TfrmTrovimo Trovimo >/dev/null
+echo "Trovimo is running; starting the installer"
+
+if [[ -z $headless ]]; then
+    wine "$INSTALLER" </dev/null >/dev/null 2>&1 || true
+    exit 0
+fi
+
+wine "$INSTALLER" </dev/null >/dev/null 2>&1 &
+installer=$!
+driver expect window shown focus btnInstall >/dev/null
+mkdir -p "$SCREENSHOTS"
+import -window root "$SCREENSHOTS/demo-ready.png"
+driver keys main Return
+for _ in $(seq 300); do
+    box=$(report_value box)
+    [[ -n $box && $box != none ]] && break
+    sleep 0.1
+done
+import -window root "$SCREENSHOTS/demo-finished.png"
+
+echo
+echo "---- log ----"
+printf '%b\n' "$(report_value log)" | tr -d '\r'
+echo "---- message box: ${box%%|*} ----"
+printf '%b\n' "${box#*|}" | tr -d '\r'
+echo "-------------"
+
+driver keys box Return
+driver keys main Escape || true
+wait "$installer" || true
+
+# The products read what was installed.
+for product in "${kProducts[@]}"; do
+    wine "$kFolder\\$product\\$product.exe" </dev/null >/dev/null 2>&1 &
+done
+driver wait TfrmTrovimo Trovimo >/dev/null
+driver wait TfrmLunesca Lunesca >/dev/null
+sleep 1
+import -window root "$SCREENSHOTS/demo-products.png"
+echo "Screenshots: $SCREENSHOTS/demo-ready.png, demo-finished.png, demo-products.png"
