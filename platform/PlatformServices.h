@@ -7,14 +7,20 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <stdexcept>
+#include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
 
-// A failure of a system service, carrying the message the user is shown.
-class PlatformError : public std::runtime_error {
+// A failure of a system service, carrying the message the user is shown. Not a
+// std::runtime_error, whose string type would double the Windows program's runtime.
+class PlatformError : public std::exception {
 public:
-    using std::runtime_error::runtime_error;
+    explicit PlatformError(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
 };
 
 // An opaque top-level window; kNoWindow when none was found.

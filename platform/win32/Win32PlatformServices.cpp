@@ -14,6 +14,16 @@ constexpr std::array<REGSAM, 2> kRegistryViews{KEY_WOW64_32KEY, KEY_WOW64_64KEY}
 
 constexpr DWORD kWritePiece = 61440;
 
+// Spelled out here: the C library's formatting would add its whole printf to the program.
+std::wstring HexDigits(DWORD value) {
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), L"0123456789abcdef"[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    return digits;
+}
+
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
 std::optional<std::string> ReadStringInView(REGSAM view, const std::wstring& keyPath, const std::wstring& valueName,
@@ -103,7 +113,7 @@ bool Win32PlatformServices::WritePayloadToFile(PayloadBytes payload, const std::
 
     // Written beside the target and moved over it in one step, so a failure never
     // leaves a half-written file or loses the old one.
-    const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    const std::wstring temporary = target + L"." + HexDigits(GetCurrentProcessId()) + L".tmp";
     HandleOwner file(
         CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
