@@ -109,8 +109,11 @@ std::string BaseName(const std::string& path)
 std::string Ids(const std::vector<int>& ids)
 {
     std::string text;
-    for (int id : ids)
-        text += (text.empty() ? "" : " ") + lngcheck::EntryName(id);
+    for (int id : ids) {
+        if (!text.empty())
+            text += ' ';
+        text += lngcheck::EntryName(id);
+    }
     return text.empty() ? "none" : text;
 }
 

@@ -1,0 +1,25 @@
+# Redraws the flags into a scratch folder and compares them byte for byte with the committed pictures,
+# so that a change to the drawings that was not redrawn and committed is caught.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+execute_process(COMMAND ${FLAGGEN} ${WORK} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "flaggen failed (${result})")
+endif()
+file(GLOB drawn RELATIVE ${WORK} ${WORK}/ICON_*.bmp)
+list(LENGTH drawn count)
+if(NOT count EQUAL 8)
+    message(FATAL_ERROR "flaggen drew ${count} pictures, expected 8")
+endif()
+foreach(name IN LISTS drawn)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/${name} ${PAYLOADS}/${name}
+                    RESULT_VARIABLE differs)
+    if(differs)
+        list(APPEND stale ${name})
+    endif()
+endforeach()
+if(stale)
+    message(FATAL_ERROR "${stale} in ${PAYLOADS} differ from what flaggen draws now: "
+                        "build the redraw_flags target and commit the pictures and docs/flags.png")
+endif()
+message(STATUS "all 8 committed flags match the drawings")
