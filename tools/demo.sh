@@ -18,6 +18,8 @@ export WINEPREFIX="$DEMO/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=
 export LC_ALL=C.UTF-8
 
 cd "$ROOT"
+bash tools/install-packages.sh cmake make g++ g++-mingw-w64-x86-64-win32 wine64 wine fonts-wine xvfb xdotool \
+    x11-apps imagemagick
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 >/dev/null
 echo "Built $INSTALLER"

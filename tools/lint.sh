@@ -17,8 +17,13 @@ clang-tidy -p build/native --quiet $native 2>/dev/null | grep -E '(warning|error
 
 if [ -n "$windows" ] && [ -f build/windows/compile_commands.json ]; then
     echo "clang-tidy: Windows sources"
+    # clang finds MinGW's C headers by the target, and g++'s C++ headers where g++ has them.
+    cxx_includes=$(echo | x86_64-w64-mingw32-g++-win32 -x c++ -E -v - 2>&1 |
+        sed -n '/search starts here:/,/End of search/p' | grep '/c++')
+    extra=(--extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-nostdinc++)
+    for include in $cxx_includes; do extra+=("--extra-arg=-isystem$include"); done
     # shellcheck disable=SC2086
-    clang-tidy -p build/windows --quiet --extra-arg=--target=x86_64-w64-mingw32 $windows 2>/dev/null |
+    clang-tidy -p build/windows --quiet "${extra[@]}" $windows 2>/dev/null |
         grep -E '(warning|error):' && status=1
 fi
 

@@ -1,25 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable core and the tools natively
 # (with sanitizers), a short run of every fuzz target, then the Windows program and
-# its end-to-end tests under Wine.
+# its end-to-end tests under Wine, a reproducible-build check, and static analysis.
 # Installs missing Debian packages first when run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ libgtest-dev clang libclang-rt-14-dev g++-mingw-w64-x86-64-win32
-          wine64 wine fonts-wine xvfb xdotool x11-apps x11-utils imagemagick)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if ((${#missing[@]})); then
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "Missing packages: ${missing[*]}. Run this as root, or install them first." >&2
-        exit 1
-    fi
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+          wine64 wine fonts-wine xvfb xdotool x11-apps x11-utils imagemagick clang-tidy cppcheck)
+bash tools/install-packages.sh "${packages[@]}"
 
 cmake --preset native
 cmake --build --preset native
@@ -32,3 +21,5 @@ ctest --preset fuzz
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows
+
+bash tools/lint.sh
