@@ -294,8 +294,13 @@ void TfrmMain::AppendLine(std::string_view text) {
     const LRESULT capacity = SendMessageW(redOutput, EM_GETLIMITTEXT, 0, 0);
     if (before + StoredLength(line) > capacity) throw PlatformError(kInsertionError);
     CHARRANGE end{static_cast<LONG>(before), static_cast<LONG>(before)};
+    // The box would repaint itself for every insertion; it is painted once, later, instead:
+    // by ScrollToEnd during a run, or when the window next paints.
+    SendMessageW(redOutput, WM_SETREDRAW, FALSE, 0);
     SendMessageW(redOutput, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
     SendMessageW(redOutput, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessageW(redOutput, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(redOutput, nullptr, FALSE);
     if (length() - before != StoredLength(line)) throw PlatformError(kInsertionError);
 }
 

@@ -19,6 +19,17 @@ constexpr RichEditLibrary kRichEditLibraries[] = {
     {L"Riched20.dll", L"RichEdit20W"},
 };
 
+// comctl32 is not a known DLL: imported, it would be looked for in the program's folder
+// before any code of ours runs, so the progress bar's library is loaded here instead.
+bool RegisterProgressBar(HMODULE commonControls) {
+    using Initialise = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const auto initialise = commonControls ? reinterpret_cast<Initialise>(reinterpret_cast<void*>(
+                                                 GetProcAddress(commonControls, "InitCommonControlsEx")))
+                                           : nullptr;
+    const INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS};
+    return initialise && initialise(&classes);
+}
+
 void RunEventLoop(TfrmMain& frmMain) {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -34,8 +45,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything loads a library: no DLL is ever taken from the program's folder.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
-    const INITCOMMONCONTROLSEX commonControls{sizeof commonControls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&commonControls);
+    const ModuleOwner commonControls(LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    const bool progressBarRegistered = RegisterProgressBar(commonControls.get());
 
     ModuleOwner richEdit;
     const wchar_t* richEditClass = nullptr;
@@ -48,6 +59,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
 
     try {
+        if (!progressBarRegistered) throw PlatformError("The common controls could not be loaded");
         if (!richEditClass) throw PlatformError("The rich edit control could not be loaded");
         TfrmMain frmMain(instance, richEditClass);
         frmMain.Show();

@@ -62,6 +62,19 @@ bool WriteWhole(HANDLE file, PayloadBytes payload) {
     return true;
 }
 
+// The full path in the form that bypasses the MAX_PATH limit, so that a target in a deep
+// folder, or its temporary file a few characters longer, is not refused for its length.
+std::wstring ExtendedPath(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 // The target is replaced only when nobody holds it open and it is not read-only,
 // as creating it over the old one would demand.
 bool TargetReplaceable(const std::wstring& target) {
@@ -108,7 +121,7 @@ PayloadBytes Win32PlatformServices::OpenEmbeddedPayload(std::string_view name) {
 }
 
 bool Win32PlatformServices::WritePayloadToFile(PayloadBytes payload, const std::string& path) {
-    const std::wstring target = Widen(path);
+    const std::wstring target = ExtendedPath(Widen(path));
     if (!TargetReplaceable(target)) return false;
 
     // Written beside the target and moved over it in one step, so a failure never

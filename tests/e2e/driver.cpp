@@ -12,6 +12,10 @@
 //   driver extract EXE NAME FILE       writes the RCDATA resource NAME of EXE to FILE
 //   driver omit EXE COPY NAME          copies EXE to COPY without its RCDATA resource NAME
 //   driver hold FILE                   keeps FILE open without sharing until killed
+//   driver embed EXE COPY FOLDER       copies EXE to COPY with every file of FOLDER as an RCDATA resource
+//   driver regset 32|64 KEY VALUE TYPE FILE
+//                                      sets VALUE below HKLM\KEY to the exact bytes of FILE, of type
+//                                      REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_BINARY or REG_DWORD
 #include <windows.h>
 
 #include <commctrl.h>
@@ -478,6 +482,66 @@ int Hold(const std::wstring& file) {
     return 0;
 }
 
+bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(file, &size) != 0;
+    bytes.assign(ok ? static_cast<std::size_t>(size.QuadPart) : 0, '\0');
+    DWORD read = 0;
+    ok = ok && (bytes.empty() || (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+                                  read == bytes.size()));
+    CloseHandle(file);
+    return ok;
+}
+
+// Payloads of a test build, named after their files as the build names them (upper case,
+// language 1050); a resource of the same name is replaced.
+int EmbedPayloads(const std::wstring& exe, const std::wstring& copy, const std::wstring& folder) {
+    if (!CopyFileW(exe.c_str(), copy.c_str(), FALSE)) return 1;
+    const HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
+    if (!update) return 1;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    bool ok = search != INVALID_HANDLE_VALUE;
+    int embedded = 0;
+    for (bool more = ok; more; more = FindNextFileW(search, &found)) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        std::wstring name = found.cFileName;
+        CharUpperW(name.data());
+        std::string bytes;
+        ok = ok && ReadWholeFile(folder + L"\\" + found.cFileName, bytes) &&
+             UpdateResourceW(update, RT_RCDATA, name.c_str(), MAKELANGID(LANG_CROATIAN, SUBLANG_CROATIAN_CROATIA),
+                             bytes.data(), static_cast<DWORD>(bytes.size()));
+        ++embedded;
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    ok = ok && embedded > 0;
+    return EndUpdateResourceW(update, !ok) && ok ? 0 : 1;
+}
+
+// The value is written with the exact byte count of the file: no terminating NUL is added.
+int SetRegistryValue(const Arguments& arguments) {
+    static const std::map<std::string, DWORD> kTypes{
+        {"REG_SZ", REG_SZ}, {"REG_EXPAND_SZ", REG_EXPAND_SZ}, {"REG_MULTI_SZ", REG_MULTI_SZ},
+        {"REG_BINARY", REG_BINARY}, {"REG_DWORD", REG_DWORD},
+    };
+    const auto type = kTypes.find(arguments[3]);
+    std::string bytes;
+    if ((arguments[0] != "32" && arguments[0] != "64") || type == kTypes.end() ||
+        !ReadWholeFile(Widen(arguments[4]), bytes))
+        return 2;
+    const REGSAM view = arguments[0] == "32" ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(arguments[1]).c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return 1;
+    const LONG result = RegSetValueExW(key, Widen(arguments[2]).c_str(), 0, type->second,
+                                       reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -502,6 +566,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == "extract" && rest.size() == 3) return ExtractPayload(arg(0), arg(1), arg(2));
     if (command == "omit" && rest.size() == 3) return OmitPayload(arg(0), arg(1), arg(2));
     if (command == "hold" && rest.size() == 1) return Hold(arg(0));
+    if (command == "embed" && rest.size() == 3) return EmbedPayloads(arg(0), arg(1), arg(2));
+    if (command == "regset" && rest.size() == 5) return SetRegistryValue(rest);
     std::fprintf(stderr, "usage: see the top of driver.cpp\n");
     return 2;
 }

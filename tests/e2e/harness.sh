@@ -59,6 +59,7 @@ setup() {
 
 cleanup() {
     if [[ -d $WINEPREFIX ]]; then wineserver -k </dev/null >/dev/null 2>&1 || true; fi
+    if mountpoint -q "$E2E/smalldisk"; then umount "$E2E/smalldisk" || true; fi
     if [[ -f $STATE ]]; then
         # shellcheck source=/dev/null
         source "$STATE"
@@ -71,6 +72,7 @@ cleanup() {
 # ---- helpers for the cases ----
 
 fail() {
+    FAILURE="$*"
     echo "FAILED: $*"
     exit 1
 }
@@ -163,6 +165,8 @@ run() {
     export DISPLAY
     # shellcheck source=tests/e2e/cases.sh
     source "$HERE/cases.sh"
+    # shellcheck source=tests/e2e/faults.sh
+    source "$HERE/faults.sh"
     reset
     trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
     "case_$1" "${@:2}"

@@ -1,7 +1,13 @@
 // A stand-in for a product of the family, built once per product: it shows the
 // language packs in the Languages folder beside its executable, each with its flag
 // and the name from entry 000 of its language file.
+// Options for the fault tests, any combination:
+//   --hang                          the window thread stops processing messages once the window is shown
+//   --refuse-termination            nobody may open the process for termination
+//   --quit-after-installer-appears  quits by itself a second after the installer's window exists
 #include <windows.h>
+
+#include <aclapi.h>
 
 #include <algorithm>
 #include <string>
@@ -25,6 +31,56 @@ constexpr Identity kProduct{L"TfrmTrovimo", L"Trovimo", nullptr, 20};
 
 constexpr int kRowHeight = 22;
 constexpr int kMargin = 12;
+
+constexpr wchar_t kInstallerClass[] = L"TfrmMain";
+constexpr UINT_PTR kWatchTimer = 1;
+constexpr UINT kWatchInterval = 10;
+constexpr DWORD kQuitDelay = 1000;
+
+struct Options {
+    bool hang = false;
+    bool refuseTermination = false;
+    bool quitAfterInstallerAppears = false;
+};
+
+Options ParseOptions(const std::wstring& commandLine) {
+    const auto has = [&](const wchar_t* option) { return commandLine.find(option) != std::wstring::npos; };
+    return {has(L"--hang"), has(L"--refuse-termination"), has(L"--quit-after-installer-appears")};
+}
+
+// Denies everyone PROCESS_TERMINATE on this process, as a program protected by its
+// vendor would; the installer then cannot open it for termination.
+bool RefuseTermination() {
+    PACL current = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &current,
+                        nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    EXPLICIT_ACCESSW denial{};
+    denial.grfAccessPermissions = PROCESS_TERMINATE;
+    denial.grfAccessMode = DENY_ACCESS;
+    denial.grfInheritance = NO_INHERITANCE;
+    denial.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+    denial.Trustee.ptstrName = const_cast<wchar_t*>(L"EVERYONE");
+    PACL refusing = nullptr;
+    const bool set = SetEntriesInAclW(1, &denial, current, &refusing) == ERROR_SUCCESS &&
+                     SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                     nullptr, refusing, nullptr) == ERROR_SUCCESS;
+    LocalFree(refusing);
+    LocalFree(descriptor);
+    return set;
+}
+
+// Watches for the installer's window (it exists, hidden, while the installer searches
+// for running instances) and closes this instance a moment later.
+void CALLBACK WatchForInstaller(HWND window, UINT, UINT_PTR, DWORD) {
+    static DWORD seenAt = 0;
+    if (!seenAt && FindWindowW(kInstallerClass, nullptr)) seenAt = GetTickCount();
+    if (seenAt && GetTickCount() - seenAt >= kQuitDelay) {
+        KillTimer(window, kWatchTimer);
+        DestroyWindow(window);
+    }
+}
 
 struct LanguagePack {
     std::wstring code;
@@ -129,7 +185,9 @@ void Register(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) {
+    const Options options = ParseOptions(commandLine);
+    if (options.refuseTermination && !RefuseTermination()) return 1;
     gFolder = ProgramFolder();
     LoadPacks();
 
@@ -146,6 +204,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
                         std::max(height, 120), owner, nullptr, instance, nullptr);
     if (!window) return 1;
     ShowWindow(window, show);
+    if (options.quitAfterInstallerAppears) SetTimer(window, kWatchTimer, kWatchInterval, WatchForInstaller);
+    if (options.hang) Sleep(INFINITE);
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
