@@ -20,6 +20,8 @@ ctest --preset fuzz
 
 cmake --preset windows
 cmake --build --preset windows
-ctest --preset windows
+ctest --preset windows || failed=$?
+bash tests/e2e/matrix.sh build/windows
+[ -z "${failed:-}" ] || exit "$failed"
 
 bash tools/lint.sh
