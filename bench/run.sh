@@ -25,6 +25,8 @@ STOPWATCH="$BUILD/bench/stopwatch.exe"
 EMPTY="$BUILD/bench/emptywindow.exe"
 PLAINWRITE="$BUILD/bench/plainwrite.exe"
 
+# shellcheck source=tools/wine-session.sh
+source "$ROOT/tools/wine-session.sh"
 export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8
 unset DISPLAY
@@ -38,39 +40,12 @@ stop() {
     return 0
 }
 
-start_xvfb() {
-    local display
-    for display in $(seq 300 399); do
-        [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]] && continue
-        setsid Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$WORK/xvfb.log" 2>&1 &
-        XVFB_PID=$!
-        for _ in $(seq 100); do
-            DISPLAY=":$display" xdotool getdisplaygeometry >/dev/null 2>&1 && break
-            kill -0 "$XVFB_PID" 2>/dev/null || break
-            sleep 0.1
-        done
-        if DISPLAY=":$display" xdotool getdisplaygeometry >/dev/null 2>&1; then
-            export DISPLAY=":$display"
-            return 0
-        fi
-        kill "$XVFB_PID" 2>/dev/null || true
-        XVFB_PID=""
-    done
-    echo "no free X display for Xvfb" >&2
-    exit 1
-}
-
 quietly() { "$@" </dev/null >>"$WORK/wine.log" 2>&1; }
 windows_path() { local path="${1//\//\\}"; echo "Z:$path"; }
 driver() { wine "$DRIVER" "$@" </dev/null | tr -d '\r'; }
 
 make_prefix() {
-    quietly wineboot -i
-    quietly wineserver -w
-    # Without a window manager Wine draws the frames itself and closing costs no 2 s wait.
-    quietly wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
-    quietly wineserver -w
-    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    make_wine_prefix "$WORK/wine.log"
     # One server for the whole measurement, kept running between the programs.
     wineserver -p </dev/null >/dev/null 2>&1
     local product
@@ -246,7 +221,7 @@ rm -rf "$WORK/payloads" "$WORK"/peer*.exe
 : >"$WORK/times.txt"
 : >"$WORK/wine.log"
 : >"$WORK/makensis.log"
-start_xvfb
+start_xvfb 300 399 "$WORK/xvfb.log"
 echo "Making a Wine prefix in $WINEPREFIX on display $DISPLAY"
 make_prefix
 extract_payloads

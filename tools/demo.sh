@@ -14,6 +14,8 @@ DRIVER="$BUILD/tests/e2e/driver.exe"
 kProducts=(Trovimo Lunesca)
 kFolder='C:\Program Files (x86)\Vexlo'
 
+# shellcheck source=tools/wine-session.sh
+source "$ROOT/tools/wine-session.sh"
 export WINEPREFIX="$DEMO/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8
 
@@ -35,17 +37,7 @@ trap stop EXIT
 headless=yes
 if [[ -n ${DISPLAY:-} ]] && xdotool getdisplaygeometry >/dev/null 2>&1; then headless=""; fi
 if [[ -n $headless ]]; then
-    for display in $(seq 170 240); do
-        [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]] && continue
-        setsid Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-        XVFB_PID=$!
-        export DISPLAY=":$display"
-        for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-        xdotool getdisplaygeometry >/dev/null 2>&1 && break
-        kill "$XVFB_PID" 2>/dev/null || true
-        XVFB_PID=""
-    done
-    [[ -n $XVFB_PID ]] || { echo "no free X display for Xvfb"; exit 1; }
+    start_xvfb 170 240 /dev/null
 fi
 
 quietly() { "$@" </dev/null >/dev/null 2>&1; }
@@ -54,9 +46,7 @@ if [[ ! -f $WINEPREFIX/.demo-ready ]]; then
     echo "Making the demo Wine prefix (once) in $WINEPREFIX"
     rm -rf "$WINEPREFIX"
     mkdir -p "$DEMO"
-    quietly wineboot -i
-    quietly wineserver -w
-    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    make_wine_prefix /dev/null
     for product in "${kProducts[@]}"; do
         folder="$WINEPREFIX/drive_c/Program Files (x86)/Vexlo/$product"
         mkdir -p "$folder/Languages"

@@ -11,6 +11,8 @@ E2E="$BUILD/e2e"
 STATE="$E2E/state"
 SCREENSHOTS="$BUILD/screenshots"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=tools/wine-session.sh
+source "$HERE/../../tools/wine-session.sh"
 
 export WINEPREFIX="$E2E/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8
@@ -24,36 +26,9 @@ kPayloadCount=23
 setup() {
     cleanup
     mkdir -p "$E2E" "$SCREENSHOTS"
-    local display
-    for display in $(seq 90 160); do
-        [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]] && continue
-        setsid Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$E2E/xvfb.log" 2>&1 &
-        local xvfb=$!
-        for _ in $(seq 100); do
-            DISPLAY=":$display" xdotool getdisplaygeometry >/dev/null 2>&1 && break
-            kill -0 "$xvfb" 2>/dev/null || break
-            sleep 0.1
-        done
-        if DISPLAY=":$display" xdotool getdisplaygeometry >/dev/null 2>&1; then
-            printf 'DISPLAY=:%s\nXVFB_PID=%s\n' "$display" "$xvfb" >"$STATE"
-            break
-        fi
-        kill "$xvfb" 2>/dev/null || true
-    done
-    [[ -f $STATE ]] || { echo "no free X display for Xvfb"; exit 1; }
-    # shellcheck source=/dev/null
-    source "$STATE"
-    export DISPLAY
-    {
-        wineboot -i && wineserver -w
-        # Wine draws the frames itself (caption, close button) and focus follows activation.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
-        wineserver -w
-    } </dev/null >>"$E2E/wine.log" 2>&1
-    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    # The first program to draw text builds Wine's font cache; do it here, not in a case.
-    wine "$DRIVER" count none none </dev/null >>"$E2E/wine.log" 2>&1
-    wineserver -k </dev/null >/dev/null 2>&1 || true
+    start_xvfb 90 160 "$E2E/xvfb.log"
+    printf 'DISPLAY=%s\nXVFB_PID=%s\n' "$DISPLAY" "$XVFB_PID" >"$STATE"
+    make_wine_prefix "$E2E/wine.log"
     echo "Wine prefix ready on display $DISPLAY"
 }
 
