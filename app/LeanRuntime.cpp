@@ -8,7 +8,7 @@
 
 namespace __gnu_cxx {
 // An uncaught exception ends the program at once, without a message to demangle.
-void __verbose_terminate_handler() { std::abort(); }
+void __verbose_terminate_handler() { std::abort(); }  // NOLINT(bugprone-reserved-identifier): the library's name
 }  // namespace __gnu_cxx
 
 // The library throws these only for sizes beyond any memory or for null strings;

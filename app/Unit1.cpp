@@ -264,7 +264,7 @@ void TfrmMain::btnInstallClick() { installer_.RunInstallation(); }
 
 void TfrmMain::btnCancelClick() { RequestQuit(); }
 
-void TfrmMain::EscapeKeyPress(wchar_t& key) {
+void TfrmMain::EscapeKeyPress(wchar_t key) {
     if (key == 27) RequestQuit();
 }
 

@@ -54,7 +54,7 @@ private:
     void FormCreate();
     void btnInstallClick();
     void btnCancelClick();
-    void EscapeKeyPress(wchar_t& key);
+    void EscapeKeyPress(wchar_t key);
     void RequestQuit();
 
     template <class Handler>

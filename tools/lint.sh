@@ -7,8 +7,8 @@ cd "$(dirname "$0")/.."
 status=0
 sources() { git ls-files "$@" | grep -E '\.cpp$' || true; }
 
-native=$(sources installer tools tests/installer tests/tools)
-windows=$(sources app platform tools/standins tests/e2e)
+native=$(sources installer tools/lngcheck tools/flags tools/embedcheck tests/installer tests/tools tests/pe)
+windows=$(sources app platform tools/standins tests/e2e bench)
 
 [ -f build/native/compile_commands.json ] || { echo "configure the native preset first" >&2; exit 2; }
 echo "clang-tidy: native sources"
@@ -31,7 +31,7 @@ echo "cppcheck"
 # shellcheck disable=SC2086
 cppcheck --enable=warning,style,performance,portability --std=c++20 --inline-suppr --quiet --library=googletest \
     --error-exitcode=1 --suppressions-list=.cppcheck-suppressions \
-    -I installer -I platform -I tools/lngcheck -I tools/flags -I tests/support \
+    -I installer -I platform -I tools/lngcheck -I tools/flags -I tools/embedcheck -I tests/support \
     $native $windows || status=1
 
 if [ $status -eq 0 ]; then echo "static analysis: no findings"; else echo "static analysis: findings above"; fi
