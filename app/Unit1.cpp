@@ -103,6 +103,7 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::Show() {
+    RunHandler([this] { PlaceLines(); });
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
 }
@@ -285,23 +286,36 @@ void TfrmMain::ShowInformationBox(std::string_view text) {
     MessageBoxW(hwnd_, Widen(text).c_str(), kInformationCaption, MB_OK | MB_ICONINFORMATION);
 }
 
+LRESULT TfrmMain::LogLength() const {
+    GETTEXTLENGTHEX query{GTL_NUMCHARS | GTL_PRECISE, 1200};
+    return SendMessageW(redOutput, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0);
+}
+
 void TfrmMain::AppendLine(std::string_view text) {
     const std::wstring line = Widen(text) + L"\r\n";
-    GETTEXTLENGTHEX query{GTL_NUMCHARS | GTL_PRECISE, 1200};
-    const auto length = [&] { return SendMessageW(redOutput, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0); };
-    const LRESULT before = length();
     // Not every rich edit box stops an insertion at its capacity, so the room is checked first.
     const LRESULT capacity = SendMessageW(redOutput, EM_GETLIMITTEXT, 0, 0);
-    if (before + StoredLength(line) > capacity) throw PlatformError(kInsertionError);
+    if (LogLength() + StoredLength(unplacedLines_) + StoredLength(line) > capacity) throw PlatformError(kInsertionError);
+    unplacedLines_ += line;
+    // Each insertion lays out the box anew; while nobody can see it, the lines wait and go in
+    // together just before it is shown.
+    if (IsWindowVisible(redOutput)) PlaceLines();
+}
+
+void TfrmMain::PlaceLines() {
+    if (unplacedLines_.empty()) return;
+    const std::wstring lines = std::move(unplacedLines_);
+    unplacedLines_.clear();
+    const LRESULT before = LogLength();
     CHARRANGE end{static_cast<LONG>(before), static_cast<LONG>(before)};
-    // The box would repaint itself for every insertion; it is painted once, later, instead:
+    // The box would repaint itself for the insertion; it is painted once, later, instead:
     // by ScrollToEnd during a run, or when the window next paints.
     SendMessageW(redOutput, WM_SETREDRAW, FALSE, 0);
     SendMessageW(redOutput, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
-    SendMessageW(redOutput, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessageW(redOutput, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(lines.c_str()));
     SendMessageW(redOutput, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(redOutput, nullptr, FALSE);
-    if (length() - before != StoredLength(line)) throw PlatformError(kInsertionError);
+    if (LogLength() - before != StoredLength(lines)) throw PlatformError(kInsertionError);
 }
 
 void TfrmMain::ScrollToEnd() {

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <array>
+#include <string>
 #include <string_view>
 
 inline constexpr wchar_t kApplicationTitle[] = L"Kalvanta Custom Language Files Installer";
@@ -22,6 +23,7 @@ public:
     TfrmMain(const TfrmMain&) = delete;
     TfrmMain& operator=(const TfrmMain&) = delete;
 
+    // Puts the start-up report into the log box and shows the window.
     void Show();
     HWND Handle() const { return hwnd_; }
 
@@ -64,6 +66,8 @@ private:
     std::array<HWND, 4> TabOrder() const;
     HWND NextInTabOrder(HWND from, bool forward, bool tabStopsOnly) const;
     int Scale(int pixels) const;
+    LRESULT LogLength() const;
+    void PlaceLines();
     HWND CreateControl(const wchar_t* windowClass, const wchar_t* text, DWORD style, DWORD exStyle, int id);
 
     HINSTANCE instance_;
@@ -78,6 +82,7 @@ private:
     HWND Label1 = nullptr;
     HWND savedFocus_ = nullptr;
     bool quitRequested_ = false;
+    std::wstring unplacedLines_;
     Win32PlatformServices platform_;
     Installer installer_{platform_, *this, *this};
 };

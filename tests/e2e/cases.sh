@@ -160,17 +160,21 @@ case_path_of_wrong_type_reaches_error_box() {
     installer_ended
 }
 
-# A line longer than the log box can hold: the append fails and the error box says so.
+# A line the log box cannot take: the append fails, the error box says so, and the window
+# opens with the lines logged before it.
+#   alone          the folder's line is longer than the box can hold
+#   after_report   it would fit into an empty box, but not after the lines before it
 case_overlong_line_reaches_error_box() {
+    local -A length=([alone]=33000 [after_report]=32600)
     local folder='C:\\Apps\\'
-    folder+=$(printf 'x%.0s' $(seq 33000))
+    folder+=$(printf 'x%.0s' $(seq "${length[$1]}"))
     printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Vexlo\\Trovimo]\n"Path"="%s\\\\Trovimo.exe"\n' "$folder" \
         >"$E2E/overlong.reg"
     wine regedit /S "$(windows_path "$E2E/overlong.reg")" </dev/null >/dev/null 2>&1 || fail "could not import the value"
     start_installer
     expect window hidden box "$kTitle|RichEdit line insertion error."
     keys box Return
-    expect window shown box none
+    expect window shown box none log "$kIntroduction\\r\\nTROVIMO\\r\\n\\tInstances terminated: 0\\r\\n"
     keys main Escape
     installer_ended
 }
