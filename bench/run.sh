@@ -23,6 +23,7 @@ INSTALLER="${INSTALLER:-$BUILD/app/KalvantaLanguageInstaller.exe}"
 DRIVER="$BUILD/tests/e2e/driver.exe"
 STOPWATCH="$BUILD/bench/stopwatch.exe"
 EMPTY="$BUILD/bench/emptywindow.exe"
+LOGWINDOW="$BUILD/bench/logwindow.exe"
 PLAINWRITE="$BUILD/bench/plainwrite.exe"
 
 # shellcheck source=tools/wine-session.sh
@@ -179,12 +180,18 @@ print_table() {
     time_row "start-up: installer, process start to shown window" startup.installer
     time_row "start-up: empty window, process start to shown window" startup.emptywindow
     ratio_row "start-up ratio installer / empty window" startup.installer startup.emptywindow "$kStartupTarget"
+    time_row "start-up: log window (the installer's controls only)" startup.logwindow
+    row "  ratio log window / empty window" "$(ratios startup.logwindow startup.emptywindow)"
+    row "  ratio installer / log window" "$(ratios startup.installer startup.logwindow)"
     time_row "run: installer, Install press to information box" run.installer
     time_row "run: plain loop, $kFileCount CreateFileW/WriteFile (in-process)" run.plainwrite.loop
     time_row "run: plain loop program, process start to exit" run.plainwrite.process
     time_row "run: plain loop, safe replacement (temp, flush, move)" run.replacewrite.loop
+    time_row "run: plain loop shown file by file in the log window" run.logwindow.loop
     time_row "run: NSIS peer (amd64-unicode) /S, process start to exit" run.peer.process
     ratio_row "run ratio installer / plain loop" run.installer run.plainwrite.loop "$kRunTarget"
+    row "  ratio installer / plain loop in the log window" "$(ratios run.installer run.logwindow.loop)"
+    row "  ratio plain loop in the log window / plain loop" "$(ratios run.logwindow.loop run.plainwrite.loop)"
     row "run ratio installer / NSIS peer silent install" "$(ratios run.installer run.peer.process)"
     time_row "two Trovimo instances: installer start to both ended" terminate.ended
     time_row "two Trovimo instances: installer start to shown window" terminate.shown
@@ -212,7 +219,7 @@ mkdir -p "$WORK"
 {
     cmake --preset windows
     cmake --build --preset windows -j2 --target KalvantaLanguageInstaller driver Trovimo Lunesca emptywindow \
-        plainwrite stopwatch
+        logwindow plainwrite stopwatch
 } >"$WORK/build.log" 2>&1 || { tail -20 "$WORK/build.log"; exit 1; }
 
 stop
@@ -240,13 +247,15 @@ build_peers
 echo "Timing start-up"
 # Warms Wine's font cache and the file cache before anything is counted.
 stopwatch startup 1 0 startup.installer "$(windows_path "$INSTALLER")" TfrmMain \
-    startup.emptywindow "$(windows_path "$EMPTY")" BenchEmptyWindow
+    startup.emptywindow "$(windows_path "$EMPTY")" BenchEmptyWindow \
+    startup.logwindow "$(windows_path "$LOGWINDOW")" BenchLogWindow
 stopwatch startup "$WARMUP" "$RUNS" startup.installer "$(windows_path "$INSTALLER")" TfrmMain \
-    startup.emptywindow "$(windows_path "$EMPTY")" BenchEmptyWindow
+    startup.emptywindow "$(windows_path "$EMPTY")" BenchEmptyWindow \
+    startup.logwindow "$(windows_path "$LOGWINDOW")" BenchLogWindow
 if [[ -n $have_payloads ]]; then
     echo "Timing the installation run"
     stopwatch run "$WARMUP" "$RUNS" "$(windows_path "$INSTALLER")" "$(windows_path "$PLAINWRITE")" \
-        "$(windows_path "$WORK/peer-amd64-unicode.exe")" "$(windows_path "$WORK/plan.txt")"
+        "$(windows_path "$LOGWINDOW")" "$(windows_path "$WORK/peer-amd64-unicode.exe")" "$(windows_path "$WORK/plan.txt")"
 fi
 echo "Timing the termination of two instances"
 stopwatch terminate "$WARMUP" "$RUNS" "$(windows_path "$INSTALLER")" 'C:\Apps\Trovimo\Trovimo.exe'

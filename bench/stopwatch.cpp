@@ -4,9 +4,10 @@
 //
 //   stopwatch startup WARMUP RUNS (LABEL EXE CLASS)...
 //       process start to the shown window of class CLASS, the programs taken in turn
-//   stopwatch run WARMUP RUNS INSTALLER PLAINWRITE PEER PLAN
+//   stopwatch run WARMUP RUNS INSTALLER PLAINWRITE LOGWINDOW PEER PLAN
 //       Install press to the information box; the plain write loop, in-process and start
-//       to exit, and again with safe replacement; the peer's silent install, start to exit.
+//       to exit, again with safe replacement, and again shown file by file in the log
+//       window; the peer's silent install, start to exit.
 //       Each from no target file, and each run's files compared with the payloads.
 //   stopwatch terminate WARMUP RUNS INSTALLER STANDIN
 //       with two instances of STANDIN running: installer start to both ended, and to the
@@ -287,8 +288,8 @@ bool PeerRun(bool counted, const std::wstring& peer, const std::vector<PlannedFi
     return true;
 }
 
-int Run(int warmup, int runs, const std::wstring& installer, const std::wstring& plainWrite, const std::wstring& peer,
-        const std::wstring& planFile)
+int Run(int warmup, int runs, const std::wstring& installer, const std::wstring& plainWrite,
+        const std::wstring& logWindow, const std::wstring& peer, const std::wstring& planFile)
 {
     const std::vector<PlannedFile> plan = ReadPlan(planFile);
     if (plan.empty()) {
@@ -302,6 +303,7 @@ int Run(int warmup, int runs, const std::wstring& installer, const std::wstring&
         ok = InstallerRun(counted, installer, plan) && ok;
         ok = PlainWriteRun(counted, "run.plainwrite", plainWrite, L"", planFile, plan) && ok;
         ok = PlainWriteRun(counted, "run.replacewrite", plainWrite, L" replace", planFile, plan) && ok;
+        ok = PlainWriteRun(counted, "run.logwindow", logWindow, L"", planFile, plan) && ok;
         ok = PeerRun(counted, peer, plan) && ok;
     }
     return ok ? 0 : 1;
@@ -386,8 +388,8 @@ int wmain(int argc, wchar_t** argv)
         const std::vector<std::wstring> rest(args.begin() + 3, args.end());
         if (command == L"startup" && !rest.empty() && rest.size() % 3 == 0)
             return Startup(warmup, runs, rest);
-        if (command == L"run" && rest.size() == 4)
-            return Run(warmup, runs, rest[0], rest[1], rest[2], rest[3]);
+        if (command == L"run" && rest.size() == 5)
+            return Run(warmup, runs, rest[0], rest[1], rest[2], rest[3], rest[4]);
         // cppcheck-suppress knownConditionTrueFalse ; it takes the earlier size checks as exhaustive
         if (command == L"terminate" && rest.size() == 2)
             return Terminate(warmup, runs, rest[0], rest[1]);

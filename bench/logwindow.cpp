@@ -1,0 +1,162 @@
+// The yardstick for what the installer's window costs by itself: the same libraries,
+// taken from the system folder, and the same five controls in a window of the same size,
+// with no registry, no report and no payloads.
+//   logwindow          shows the window until it is closed (start-up)
+//   logwindow PLAN     shows it with as many lines in the log box as the plan has files, then
+//                      writes the plan's files with CreateFileW/WriteFile,
+//                      showing each as the installer must: a line appended to the log box,
+//                      the box scrolled to its end and repainted at once, the bar stepped.
+//                      Prints "loop MILLISECONDS" and "failed COUNT" and ends.
+#include "Plan.h"
+
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"BenchLogWindow";
+
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND AddControl(HWND parent, const wchar_t* windowClass, const wchar_t* text, DWORD style, DWORD exStyle,
+                const RECT& place, HFONT font)
+{
+    const HWND control =
+        CreateWindowExW(exStyle, windowClass, text, WS_CHILD | WS_VISIBLE | style, place.left, place.top,
+                        place.right, place.bottom, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+}
+
+void Append(HWND log, const std::wstring& line)
+{
+    const auto end = static_cast<LONG>(GetWindowTextLengthW(log));
+    CHARRANGE selection{end, end};
+    SendMessageW(log, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(log, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+    SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessageW(log, WM_SETREDRAW, TRUE, 0);
+}
+
+bool WritePlain(const std::wstring& path, const std::string& payload)
+{
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, payload.data(), static_cast<DWORD>(payload.size()), &written, nullptr) &&
+                    written == payload.size();
+    CloseHandle(file);
+    return ok;
+}
+
+void Print(const char* text)
+{
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+}
+
+int WriteShowingProgress(const std::wstring& planFile, HWND log, HWND progress)
+{
+    const std::vector<PlannedFile> plan = ReadPlan(planFile);
+    std::vector<std::string> payloads(plan.size());
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        if (!ReadWholeFile(plan[i].source, payloads[i]))
+            return 1;
+    }
+    SendMessageW(progress, PBM_SETRANGE32, 0, static_cast<LPARAM>(plan.size()));
+    // The installer's box holds about as many lines of its start-up report when a run
+    // begins, so every file scrolls the box.
+    for (const PlannedFile& file : plan)
+        Append(log, L"\t" + file.target + L"\r\n");
+
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER start{};
+    LARGE_INTEGER end{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    int failed = 0;
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        const bool ok = WritePlain(plan[i].target, payloads[i]);
+        failed += ok ? 0 : 1;
+        Append(log, L"\"" + plan[i].target + (ok ? L"\" - OK\r\n" : L"\" - Error\r\n"));
+        SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(i + 1), 0);
+        SendMessageW(log, WM_VSCROLL, SB_BOTTOM, 0);
+        InvalidateRect(log, nullptr, TRUE);
+        UpdateWindow(log);
+    }
+    QueryPerformanceCounter(&end);
+
+    char report[64];
+    std::snprintf(report, sizeof report, "loop %.3f\nfailed %d\n",
+                  1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart),
+                  failed);
+    Print(report);
+    return failed == 0 && !plan.empty() ? 0 : 1;
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const HMODULE commonControls = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    using Initialise = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const auto initialise = reinterpret_cast<Initialise>(
+        reinterpret_cast<void*>(GetProcAddress(commonControls, "InitCommonControlsEx")));
+    const INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS};
+    if (!initialise || !initialise(&classes) || !LoadLibraryExW(L"Msftedit.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return 1;
+
+    const HDC screen = GetDC(nullptr);
+    const HFONT font = CreateFontW(-MulDiv(11, GetDeviceCaps(screen, LOGPIXELSY), 96), 0, 0, 0, FW_NORMAL, FALSE,
+                                   FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+    ReleaseDC(nullptr, screen);
+
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = WindowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = kWindowClass;
+    if (!RegisterClassW(&windowClass))
+        return 1;
+    const HWND window =
+        CreateWindowExW(0, kWindowClass, L"Log window", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                        CW_USEDEFAULT, CW_USEDEFAULT, 567, 422, nullptr, nullptr, instance, nullptr);
+    if (!window)
+        return 1;
+    // Places as RECT{left, top, width, height}.
+    const HWND log = AddControl(window, L"RICHEDIT50W", L"", WS_VSCROLL | ES_MULTILINE | ES_READONLY, WS_EX_CLIENTEDGE,
+                                {16, 16, 529, 273}, font);
+    AddControl(window, L"BUTTON", L"&Install", WS_TABSTOP | BS_PUSHBUTTON, 0, {200, 304, 75, 25}, font);
+    AddControl(window, L"BUTTON", L"&Cancel", WS_TABSTOP | BS_PUSHBUTTON, 0, {288, 304, 75, 25}, font);
+    const HWND progress = AddControl(window, PROGRESS_CLASSW, L"", 0, 0, {16, 344, 529, 9}, font);
+    AddControl(window, L"STATIC", L"A notice under the progress bar.", SS_CENTER | SS_NOPREFIX, 0,
+               {16, 368, 529, 13}, font);
+    SendMessageW(log, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+
+    if (__argc == 2 && __wargv)
+        return WriteShowingProgress(__wargv[1], log, progress);
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
