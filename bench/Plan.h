@@ -1,9 +1,11 @@
 // The benchmark's plan of the 30 files: one "source<TAB>target" a line (UTF-8), the
-// sources being the payloads the installer embeds, the targets where it writes them.
+// sources being the payloads the installer embeds, the targets where it writes them;
+// and the timed write loop of the yardsticks that write them.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -59,4 +61,52 @@ inline std::vector<PlannedFile> ReadPlan(const std::wstring& path)
         start = end + 1;
     }
     return plan;
+}
+
+// Every payload of the plan read into memory, as the installer has them in its image.
+inline bool ReadPayloads(const std::vector<PlannedFile>& plan, std::vector<std::string>& payloads)
+{
+    payloads.assign(plan.size(), {});
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        if (!ReadWholeFile(plan[i].source, payloads[i]))
+            return false;
+    }
+    return true;
+}
+
+// PAYLOAD written to PATH with nothing but CreateFileW and WriteFile; FLUSH adds FlushFileBuffers.
+inline bool WritePlainly(const std::wstring& path, const std::string& payload, bool flush)
+{
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, payload.data(), static_cast<DWORD>(payload.size()), &written, nullptr) &&
+                    written == payload.size() && (!flush || FlushFileBuffers(file));
+    CloseHandle(file);
+    return ok;
+}
+
+// Calls WRITE(i) for i below COUNT, timed with QueryPerformanceCounter; prints "loop
+// MILLISECONDS" and "failed COUNT" on standard output and gives the exit code.
+template <class Write> int TimedWriteLoop(std::size_t count, Write write)
+{
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER start{};
+    LARGE_INTEGER end{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    int failed = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        failed += write(i) ? 0 : 1;
+    QueryPerformanceCounter(&end);
+
+    char report[64];
+    const int length = std::snprintf(
+        report, sizeof report, "loop %.3f\nfailed %d\n",
+        1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart), failed);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), report, static_cast<DWORD>(length), &written, nullptr);
+    return failed == 0 && count > 0 ? 0 : 1;
 }

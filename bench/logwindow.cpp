@@ -12,8 +12,6 @@
 #include <commctrl.h>
 #include <richedit.h>
 
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -48,62 +46,27 @@ void Append(HWND log, const std::wstring& line)
     SendMessageW(log, WM_SETREDRAW, TRUE, 0);
 }
 
-bool WritePlain(const std::wstring& path, const std::string& payload)
-{
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(file, payload.data(), static_cast<DWORD>(payload.size()), &written, nullptr) &&
-                    written == payload.size();
-    CloseHandle(file);
-    return ok;
-}
-
-void Print(const char* text)
-{
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-}
-
 int WriteShowingProgress(const std::wstring& planFile, HWND log, HWND progress)
 {
     const std::vector<PlannedFile> plan = ReadPlan(planFile);
-    std::vector<std::string> payloads(plan.size());
-    for (std::size_t i = 0; i < plan.size(); ++i) {
-        if (!ReadWholeFile(plan[i].source, payloads[i]))
-            return 1;
-    }
+    std::vector<std::string> payloads;
+    if (!ReadPayloads(plan, payloads))
+        return 1;
     SendMessageW(progress, PBM_SETRANGE32, 0, static_cast<LPARAM>(plan.size()));
     // The installer's box holds about as many lines of its start-up report when a run
     // begins, so every file scrolls the box.
     for (const PlannedFile& file : plan)
         Append(log, L"\t" + file.target + L"\r\n");
 
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER start{};
-    LARGE_INTEGER end{};
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    int failed = 0;
-    for (std::size_t i = 0; i < plan.size(); ++i) {
-        const bool ok = WritePlain(plan[i].target, payloads[i]);
-        failed += ok ? 0 : 1;
+    return TimedWriteLoop(plan.size(), [&](std::size_t i) {
+        const bool ok = WritePlainly(plan[i].target, payloads[i], false);
         Append(log, L"\"" + plan[i].target + (ok ? L"\" - OK\r\n" : L"\" - Error\r\n"));
         SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(i + 1), 0);
         SendMessageW(log, WM_VSCROLL, SB_BOTTOM, 0);
         InvalidateRect(log, nullptr, TRUE);
         UpdateWindow(log);
-    }
-    QueryPerformanceCounter(&end);
-
-    char report[64];
-    std::snprintf(report, sizeof report, "loop %.3f\nfailed %d\n",
-                  1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart),
-                  failed);
-    Print(report);
-    return failed == 0 && !plan.empty() ? 0 : 1;
+        return ok;
+    });
 }
 
 } // namespace
