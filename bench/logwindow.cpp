@@ -8,23 +8,12 @@
 //                      the box scrolled to its end and repainted at once, the bar stepped.
 //                      Prints "loop MILLISECONDS" and "failed COUNT" and ends.
 #include "Plan.h"
+#include "YardstickWindow.h"
 
 #include <commctrl.h>
 #include <richedit.h>
 
-
 namespace {
-
-constexpr wchar_t kWindowClass[] = L"BenchLogWindow";
-
-LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
 
 HWND AddControl(HWND parent, const wchar_t* windowClass, const wchar_t* text, DWORD style, DWORD exStyle,
                 const RECT& place, HFONT font)
@@ -88,17 +77,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
                                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
     ReleaseDC(nullptr, screen);
 
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = WindowProcedure;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = kWindowClass;
-    if (!RegisterClassW(&windowClass))
-        return 1;
-    const HWND window =
-        CreateWindowExW(0, kWindowClass, L"Log window", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                        CW_USEDEFAULT, CW_USEDEFAULT, 567, 422, nullptr, nullptr, instance, nullptr);
+    const HWND window = CreateYardstickWindow(instance, L"BenchLogWindow", L"Log window",
+                                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
     if (!window)
         return 1;
     // Places as RECT{left, top, width, height}.
@@ -116,10 +96,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     if (__argc == 2 && __wargv)
         return WriteShowingProgress(__wargv[1], log, progress);
 
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return 0;
+    return RunUntilClosed();
 }
