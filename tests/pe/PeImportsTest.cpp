@@ -1,6 +1,7 @@
 // Safe loading, read from the built executable: it imports only DLLs that Windows always takes
 // from the system folder, and restricts the search of every later load to that folder first.
 // The import tables are read the same way from small executables built here byte by byte.
+#include "../support/PeImage.h"
 #include "PeResources.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +17,6 @@
 #include <string_view>
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 // Known DLLs of every Windows from 8 on: the loader maps them from the system folder whatever
 // folder the program was started from. comctl32 is not one of them.
@@ -74,19 +73,6 @@ TEST(InstallerImports, RestrictsTheSearchThroughKernel32)
 
 // ---- reading import tables ----
 
-void Put(Bytes& image, std::size_t offset, std::uint64_t value, std::size_t size)
-{
-    if (image.size() < offset + size)
-        image.resize(offset + size);
-    for (std::size_t i = 0; i < size; ++i)
-        image[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-constexpr std::uint32_t kSectionRva = 0x2000;
-constexpr std::size_t kSectionOffset = 0x400;
-constexpr std::size_t kPeOffset = 0x80;
-constexpr std::size_t kDirectoryCount = 16;
-constexpr std::size_t kDirectorySize = 8;
 constexpr std::size_t kImportDirectory = 1;
 constexpr std::size_t kDelayImportDirectory = 13;
 constexpr std::uint64_t kImageBase64 = 0x140000000;
@@ -158,32 +144,14 @@ Bytes Executable(const std::vector<Dll>& dlls, const std::vector<Dll>& delayed, 
         Put(section, at + 16, base + rva(table(delayed[i])), 4);
     }
 
-    Bytes image(kSectionOffset, 0);
-    image[0] = 'M';
-    image[1] = 'Z';
-    Put(image, 0x3C, kPeOffset, 4);
-    Put(image, kPeOffset, 0x00004550, 4);
-    Put(image, kPeOffset + 6, 1, 2);
-    const std::size_t directories = layout.pe32Plus ? 112 : 96;
-    Put(image, kPeOffset + 20, directories + kDirectoryCount * kDirectorySize, 2);
-    const std::size_t optional = kPeOffset + 24;
-    Put(image, optional, layout.pe32Plus ? 0x20B : 0x10B, 2);
-    if (layout.pe32Plus)
-        Put(image, optional + 24, imageBase, 8);
-    else
-        Put(image, optional + 28, imageBase, 4);
-    Put(image, optional + directories - 4, kDirectoryCount, 4);
+    PeHeaders headers;
+    headers.pe32Plus = layout.pe32Plus;
+    headers.imageBase = imageBase;
     if (!dlls.empty())
-        Put(image, optional + directories + kDirectorySize * kImportDirectory, rva(imports), 4);
+        headers.directories.push_back({kImportDirectory, rva(imports)});
     if (!delayed.empty())
-        Put(image, optional + directories + kDirectorySize * kDelayImportDirectory, rva(delayImports), 4);
-    const std::size_t header = optional + directories + kDirectoryCount * kDirectorySize;
-    Put(image, header + 8, section.size(), 4);
-    Put(image, header + 12, kSectionRva, 4);
-    Put(image, header + 16, section.size(), 4);
-    Put(image, header + 20, kSectionOffset, 4);
-    image.insert(image.end(), section.begin(), section.end());
-    return image;
+        headers.directories.push_back({kDelayImportDirectory, rva(delayImports)});
+    return PeImage(section, headers);
 }
 
 const std::vector<Dll> kDlls = {

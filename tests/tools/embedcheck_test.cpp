@@ -1,5 +1,6 @@
 // Reading the resource table of a Windows executable and checking the embedded payloads against their
 // files, on small executables built here byte by byte.
+#include "../support/PeImage.h"
 #include "PeResources.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,6 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 struct Entry {
     std::uint32_t type;
     std::string name;
@@ -19,17 +18,7 @@ struct Entry {
     Bytes data;
 };
 
-void Put(Bytes& image, std::size_t offset, std::uint32_t value, int size)
-{
-    if (image.size() < offset + size)
-        image.resize(offset + size);
-    for (int i = 0; i < size; ++i)
-        image[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-constexpr std::uint32_t kSectionRva = 0x3000;
-constexpr std::size_t kSectionOffset = 0x400;
-constexpr std::size_t kPeOffset = 0x80;
+constexpr std::size_t kResourceDirectory = 2;
 
 // The resource section: a directory of types (by number), each a directory of names (strings),
 // each a directory of languages, each leading to a data entry; then the names and the data.
@@ -98,28 +87,11 @@ Bytes ResourceSection(const std::vector<Entry>& entries)
 Bytes Executable(const std::vector<Entry>& entries)
 {
     const Bytes section = ResourceSection(entries);
-    Bytes image(kSectionOffset, 0);
-    image[0] = 'M';
-    image[1] = 'Z';
-    Put(image, 0x3C, kPeOffset, 4);
-    Put(image, kPeOffset, 0x00004550, 4);
-    Put(image, kPeOffset + 4, 0x8664, 2);
-    Put(image, kPeOffset + 6, 1, 2);    // sections
-    Put(image, kPeOffset + 20, 240, 2); // optional header size
-    const std::size_t optional = kPeOffset + 24;
-    Put(image, optional, 0x20B, 2);
-    Put(image, optional + 108, 16, 4);               // data directories
-    Put(image, optional + 112 + 16, kSectionRva, 4); // the resource directory
-    Put(image, optional + 112 + 20, static_cast<std::uint32_t>(section.size()), 4);
-    const std::size_t header = optional + 240;
-    for (int i = 0; i < 5; ++i)
-        image[header + i] = static_cast<std::uint8_t>(".rsrc"[i]);
-    Put(image, header + 8, static_cast<std::uint32_t>(section.size()), 4);
-    Put(image, header + 12, kSectionRva, 4);
-    Put(image, header + 16, static_cast<std::uint32_t>(section.size()), 4);
-    Put(image, header + 20, static_cast<std::uint32_t>(kSectionOffset), 4);
-    image.insert(image.end(), section.begin(), section.end());
-    return image;
+    PeHeaders headers;
+    headers.machine = 0x8664;
+    headers.sectionName = ".rsrc";
+    headers.directories.push_back({kResourceDirectory, kSectionRva, static_cast<std::uint32_t>(section.size())});
+    return PeImage(section, headers);
 }
 
 const Bytes kFlagBytes = {'B', 'M', 1, 2, 3};
