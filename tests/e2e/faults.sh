@@ -313,8 +313,9 @@ error_box_sum_up() {
     expect window shown box none
     log=$(report_value log)
     gSeen="$(summary "$log" "$box" "$expected_log"); $(windows_count TfrmTrovimo Trovimo) running afterwards"
-    # Under Wine the window does not always come to the front after this box, so the
-    # mouse ends it: a click reaches it either way.
+    # When this box goes, the running Trovimo is activated until the window shows; under
+    # Wine its late handling of that can leave the window behind, so the mouse ends it:
+    # a click reaches it either way.
     click btnCancel
     installer_ended
 }

@@ -87,11 +87,11 @@ install_product() {
     set_path "$1" "${3:-32}" REG_SZ "$2\\$1.exe"
 }
 
-# start_product PRODUCT FOLDER: runs the stand-in and waits for its window.
+# start_product PRODUCT FOLDER [OPTION...]: runs the stand-in and waits for its window.
 start_product() {
     local class="TfrmTrovimo"
     [[ $1 == Lunesca ]] && class="TApplication"
-    wine "$2\\$1.exe" </dev/null >/dev/null 2>&1 &
+    wine "$2\\$1.exe" "${@:3}" </dev/null >/dev/null 2>&1 &
     driver wait "$class" "$1" || fail "$1 did not start"
 }
 

@@ -1,10 +1,11 @@
 // A stand-in for a product of the family, built once per product: it shows the
 // language packs in the Languages folder beside its executable, each with its flag
 // and the name from entry 000 of its language file.
-// Options for the fault tests, any combination:
+// Options for the tests, any combination:
 //   --hang                          the window thread stops processing messages once the window is shown
 //   --refuse-termination            nobody may open the process for termination
 //   --quit-after-installer-appears  quits by itself a second after the installer's window exists
+//   --hidden                        the window is never shown, so it can never be activated
 #include <windows.h>
 
 #include <aclapi.h>
@@ -41,11 +42,12 @@ struct Options {
     bool hang = false;
     bool refuseTermination = false;
     bool quitAfterInstallerAppears = false;
+    bool hidden = false;
 };
 
 Options ParseOptions(const std::wstring& commandLine) {
     const auto has = [&](const wchar_t* option) { return commandLine.find(option) != std::wstring::npos; };
-    return {has(L"--hang"), has(L"--refuse-termination"), has(L"--quit-after-installer-appears")};
+    return {has(L"--hang"), has(L"--refuse-termination"), has(L"--quit-after-installer-appears"), has(L"--hidden")};
 }
 
 // Denies everyone PROCESS_TERMINATE on this process, as a program protected by its
@@ -203,7 +205,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
         CreateWindowExW(0, kProduct.mainClass, kProduct.title, WS_OVERLAPPEDWINDOW, kProduct.left, 20, 420,
                         std::max(height, 120), owner, nullptr, instance, nullptr);
     if (!window) return 1;
-    ShowWindow(window, show);
+    if (!options.hidden) ShowWindow(window, show);
     if (options.quitAfterInstallerAppears) SetTimer(window, kWatchTimer, kWatchInterval, WatchForInstaller);
     if (options.hang) Sleep(INFINITE);
 
