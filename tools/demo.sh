@@ -13,6 +13,7 @@ INSTALLER="$BUILD/app/KalvantaLanguageInstaller.exe"
 DRIVER="$BUILD/tests/e2e/driver.exe"
 kProducts=(Trovimo Lunesca)
 kFolder='C:\Program Files (x86)\Vexlo'
+kHangulFont=NanumGothic.ttf
 
 # shellcheck source=tools/wine-session.sh
 source "$ROOT/tools/wine-session.sh"
@@ -20,8 +21,8 @@ export WINEPREFIX="$DEMO/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=
 export LC_ALL=C.UTF-8
 
 cd "$ROOT"
-bash tools/install-packages.sh cmake make g++ g++-mingw-w64-x86-64-win32 wine64 wine fonts-wine xvfb xdotool \
-    x11-apps imagemagick
+bash tools/install-packages.sh cmake make g++ g++-mingw-w64-x86-64-win32 wine64 wine fonts-wine fonts-nanum xvfb \
+    xdotool x11-apps imagemagick
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 >/dev/null
 echo "Built $INSTALLER"
@@ -53,6 +54,16 @@ if [[ ! -f $WINEPREFIX/.demo-ready ]]; then
         quietly wine reg add "HKLM\\Software\\Vexlo\\$product" /v Path /t REG_SZ /d "$kFolder\\$product\\$product.exe" /f /reg:32
     done
     touch "$WINEPREFIX/.demo-ready"
+fi
+# Wine's fonts have no Hangul: the products' Korean names would show as empty boxes. The
+# interface font borrows the missing letters from a Korean font, as Windows does through
+# its font links.
+if [[ ! -f $WINEPREFIX/drive_c/windows/Fonts/$kHangulFont ]]; then
+    cp "/usr/share/fonts/truetype/nanum/$kHangulFont" "$WINEPREFIX/drive_c/windows/Fonts/"
+    for face in Tahoma 'MS Shell Dlg'; do
+        quietly wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
+            /t REG_MULTI_SZ /d "$kHangulFont,NanumGothic" /f
+    done
 fi
 # Each run starts from products without language packs and with the current stand-ins.
 for product in "${kProducts[@]}"; do
