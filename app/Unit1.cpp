@@ -166,8 +166,11 @@ bool TfrmMain::OnCreate() {
     Label1 = CreateControl(L"STATIC", kNotice, SS_CENTER | SS_NOPREFIX, 0, kIdNotice);
     if (!redOutput || !btnInstall || !btnCancel || !Progress || !Label1) return false;
 
-    // Plain text can only be chosen while the box is empty.
-    SendMessageW(redOutput, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
+    // Plain text can only be chosen while the box is empty; some boxes also refuse it while
+    // they can undo something, such as the font they were given when they were made.
+    SendMessageW(redOutput, EM_EMPTYUNDOBUFFER, 0, 0);
+    if (SendMessageW(redOutput, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0) != 0)
+        return false;
     SendMessageW(redOutput, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     SendMessageW(redOutput, EM_SETTARGETDEVICE, 0, 0);
     SendMessageW(Progress, PBM_SETRANGE32, 0, 100);
