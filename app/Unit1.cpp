@@ -1,6 +1,7 @@
 // The main window frmMain. Keys: Esc quits (not on the progress bar); Tab and Shift+Tab
 // move between the enabled buttons; arrows walk every enabled control; Enter and Space
-// press a focused button; I and C (with or without Alt) press Install and Cancel.
+// press a focused button; I and C (with or without Alt) press Install and Cancel. No
+// button is ever the default one.
 #include "Unit1.h"
 
 #include "resource.h"
@@ -44,6 +45,27 @@ constexpr ControlPlace kPlaces[] = {
 };
 
 bool CanTakeFocus(HWND control) { return control && IsWindowVisible(control) && IsWindowEnabled(control); }
+
+// The window has no default button, yet the dialog manager makes the push button that it
+// moves the focus to the default one, through BM_SETSTYLE. The buttons keep the plain style
+// whatever asks for the other, by that message or by a new window style.
+LRESULT CALLBACK PlainButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto buttonProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(button, GWLP_USERDATA));
+    if (message == BM_SETSTYLE && (wParam & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+        wParam = (wParam & ~WPARAM{BS_TYPEMASK}) | BS_PUSHBUTTON;
+    if (message == WM_STYLECHANGING && static_cast<int>(wParam) == GWL_STYLE) {
+        auto* styles = reinterpret_cast<STYLESTRUCT*>(lParam);
+        if ((styles->styleNew & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+            styles->styleNew = (styles->styleNew & ~DWORD{BS_TYPEMASK}) | BS_PUSHBUTTON;
+    }
+    return CallWindowProcW(buttonProc, button, message, wParam, lParam);
+}
+
+bool KeepPlainButton(HWND button) {
+    const LONG_PTR buttonProc = GetWindowLongPtrW(button, GWLP_WNDPROC);
+    SetWindowLongPtrW(button, GWLP_USERDATA, buttonProc);
+    return buttonProc && SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PlainButtonProc)) != 0;
+}
 
 // The rich edit box keeps one character for each line break however it was given.
 LRESULT StoredLength(std::wstring_view text) {
@@ -165,6 +187,7 @@ bool TfrmMain::OnCreate() {
     Progress = CreateControl(PROGRESS_CLASSW, L"", 0, 0, kIdProgress);
     Label1 = CreateControl(L"STATIC", kNotice, SS_CENTER | SS_NOPREFIX, 0, kIdNotice);
     if (!redOutput || !btnInstall || !btnCancel || !Progress || !Label1) return false;
+    if (!KeepPlainButton(btnInstall) || !KeepPlainButton(btnCancel)) return false;
 
     // Plain text can only be chosen while the box is empty; some boxes also refuse it while
     // they can undo something, such as the font they were given when they were made.
@@ -195,7 +218,8 @@ void TfrmMain::OnActivate(WORD state, bool minimized) {
     SetFocus(target ? target : hwnd_);
 }
 
-// The rich edit box hands Tab to its parent this way; a plain window ignores it.
+// The dialog manager and the rich edit box move the focus this way; a plain window ignores
+// it. The focus moves by SetFocus alone, which leaves the buttons' styles alone.
 void TfrmMain::OnNextDlgCtl(WPARAM wParam, LPARAM lParam) {
     const HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam) : NextInTabOrder(GetFocus(), wParam == 0, true);
     if (CanTakeFocus(target)) SetFocus(target);
@@ -213,6 +237,12 @@ bool TfrmMain::PreTranslate(MSG& message) {
             // not become the dialog manager's IDCANCEL.
             TranslateMessage(&message);
             DispatchMessageW(&message);
+            return true;
+        case VK_TAB:
+            // Handled here wherever the focus is, so that the dialog manager never moves it
+            // and the log box need not hand Tab on. Ctrl+Tab is not Tab and does nothing.
+            if (GetKeyState(VK_CONTROL) < 0) return true;
+            if (const HWND next = NextInTabOrder(target, GetKeyState(VK_SHIFT) >= 0, true)) SetFocus(next);
             return true;
         case VK_RETURN:
             if (!onButton) return false;

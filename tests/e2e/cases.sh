@@ -370,3 +370,38 @@ case_missing_payload_breaks_run_off() {
     keys main Escape
     installer_ended
 }
+
+# ---- no default button, input made during a run, the log's first view ----
+
+# No button ever becomes the default button (the thick frame that tells the user that Enter
+# presses it): not when a key moves the focus, nor after a click into the log or on Install,
+# nor at the end of a run. Tab and Shift+Tab leave the log box for the buttons.
+case_no_default_button() {
+    start_installer
+    ready_state
+    expect default none
+    local step
+    for step in Tab:btnCancel Right:Progress Tab:btnInstall Shift+Tab:btnCancel Down:Progress Down:redOutput \
+        Tab:btnInstall Up:redOutput Shift+Tab:btnCancel Left:btnInstall; do
+        keys main "${step%%:*}"
+        expect focus "${step#*:}" default none
+    done
+    # Ctrl+Tab is not Tab: the focus stays on Install, so Right takes it to Cancel.
+    keys main Ctrl+Tab Right
+    expect focus btnCancel default none
+    click redOutput
+    expect focus redOutput default none
+    keys main Tab
+    expect focus btnInstall default none
+    click redOutput
+    expect focus redOutput default none
+    keys main Shift+Tab
+    expect focus btnCancel default none
+    click btnInstall
+    finished_state "$kNoErrors" 0/0
+    expect default none
+    keys box Return
+    expect box none focus btnCancel default none
+    keys main Escape
+    installer_ended
+}

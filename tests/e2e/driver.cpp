@@ -195,6 +195,10 @@ std::string NoticeFont(HWND label) {
     return differing == 0 ? "Tahoma 8pt" : std::to_string(differing) + " pixels differ from Tahoma 8pt";
 }
 
+bool IsDefaultButton(HWND control) {
+    return ClassName(control) == L"Button" && (GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
+
 std::map<std::string, std::string> Report() {
     std::map<std::string, std::string> report;
     const HWND main = MainWindow();
@@ -219,6 +223,7 @@ std::map<std::string, std::string> Report() {
 
     const auto controls = Controls(main);
     std::map<HWND, std::string> names{{main, "window"}};
+    std::string defaults;
     for (std::size_t i = 0; i < controls.size(); ++i) {
         const std::string name = i < kControlNames.size() ? kControlNames[i] : "extra" + std::to_string(i);
         names[controls[i]] = name;
@@ -228,7 +233,9 @@ std::map<std::string, std::string> Report() {
         report["control." + name] = Narrow(ClassName(controls[i])) + " " + Rect(place) + " " + StyleWords(controls[i], kControlWords) +
                                     (IsWindowEnabled(controls[i]) ? " enabled" : " disabled");
         if (name != "redOutput") report["text." + name] = Narrow(WindowText(controls[i]));
+        if (IsDefaultButton(controls[i])) defaults += (defaults.empty() ? "" : " ") + name;
     }
+    report["default"] = defaults.empty() ? "none" : defaults;
     if (controls.size() >= kControlNames.size()) {
         report["log"] = Escape(Narrow(WindowText(controls[0])));
         const auto position = SendMessageW(controls[3], PBM_GETPOS, 0, 0);
