@@ -405,3 +405,42 @@ case_no_default_button() {
     keys main Escape
     installer_ended
 }
+
+# Input made while a run writes does not act once the run is over: the information box stays
+# until a fresh Enter, and the application is still running after it.
+#   held_enter        Enter held down on Install: its repeats queue up during the run
+#   keys_and_clicks   a click on Install, then clicks on Cancel and Install, Enter and Space
+case_input_during_run() {
+    needs_all_payloads
+    install_product Trovimo "$kTrovimo"
+    start_installer
+    ready_state
+    driver during_run "$1" || fail "could not make the input while the run wrote (above)"
+    expect box "Information|$kNoErrors" text.btnCancel '&Close'
+    # A fresh Space key-down, which pushes the box's OK button in, shows that the box has
+    # handled all input made before it.
+    keys box down:space
+    expect box.ok pushed box "Information|$kNoErrors"
+    keys box up:Return Return
+    expect box none focus btnCancel
+    # Space let go on Close does not press it, and the window still takes keys.
+    keys main up:space Down
+    expect focus Progress window shown
+    keys main Up Return
+    installer_ended
+}
+
+# A held key presses no button: Enter, held down since the log box had the focus, goes on
+# repeating once Tab has taken the focus to Install, and Install stays unpressed.
+case_held_enter_presses_no_button() {
+    start_installer
+    ready_state
+    click redOutput
+    expect focus redOutput
+    keys main down:Return Tab
+    expect focus btnInstall
+    keys main down:Return Right
+    expect focus btnCancel box none window shown control.btnInstall 'Button 200,304,75,25 tabstop enabled'
+    keys main up:Return Escape
+    installer_ended
+}

@@ -4,7 +4,8 @@
 //
 //   driver report                      the installer window's state, one key=value per line
 //   driver expect KEY VALUE...         waits until the report shows every pair; prints it and fails if not
-//   driver keys main|box KEY...        waits for that window to be in front, then types, e.g. Alt+F4 Shift+Tab i
+//   driver keys main|box KEY...        waits for that window to be in front, then types, e.g. Alt+F4 Shift+Tab i;
+//                                      down:KEY and up:KEY press or release one key only, as a held key
 //   driver click CONTROL|close|boxok   clicks the middle of a control, the close button or the box's OK
 //   driver count CLASS TITLE           how many top-level windows have this class and title, hidden ones too
 //   driver wait CLASS TITLE            waits until there is one
@@ -12,6 +13,10 @@
 //   driver extract EXE NAME FILE       writes the RCDATA resource NAME of EXE to FILE
 //   driver omit EXE COPY NAME          copies EXE to COPY without its RCDATA resource NAME
 //   driver hold FILE                   keeps FILE open without sharing until killed
+//   driver during_run held_enter|keys_and_clicks
+//                                      starts a run from Install (a held Enter, or a click) with more input
+//                                      waiting behind it: the held Enter's repeats, or fresh keys and clicks
+//                                      on both buttons; fails if the run does not start
 //   driver embed EXE COPY FOLDER       copies EXE to COPY with every file of FOLDER as an RCDATA resource
 //   driver regset 32|64 KEY VALUE TYPE FILE
 //                                      sets VALUE below HKLM\KEY to the exact bytes of FILE, of type
@@ -253,6 +258,7 @@ std::map<std::string, std::string> Report() {
     const HWND box = MessageBoxOf(main);
     report["box"] = box ? Escape(Narrow(WindowText(box))) + "|" + Escape(Narrow(WindowText(GetDlgItem(box, 0xFFFF))))
                         : "none";
+    if (box) report["box.ok"] = SendMessageW(GetDlgItem(box, IDOK), BM_GETSTATE, 0, 0) & BST_PUSHED ? "pushed" : "up";
     return report;
 }
 
@@ -328,6 +334,17 @@ bool TypeCombination(const std::string& combination) {
     return true;
 }
 
+// "down:Return" presses a key without releasing it, "up:Return" releases it.
+bool TypeHalf(const std::string& half) {
+    const std::size_t colon = half.find(':');
+    const std::string action = half.substr(0, colon);
+    const WORD key = colon == std::string::npos ? 0 : VirtualKey(half.substr(colon + 1));
+    if (!key || (action != "down" && action != "up")) return false;
+    std::vector<INPUT> inputs{Key(key, action == "up")};
+    Send(inputs);
+    return true;
+}
+
 HWND Target(const std::string& name) {
     const HWND main = MainWindow();
     return name == "box" ? MessageBoxOf(main) : main;
@@ -344,7 +361,7 @@ int Keys(const Arguments& arguments) {
         return 1;
     }
     for (std::size_t i = 1; i < arguments.size(); ++i) {
-        if (!TypeCombination(arguments[i])) {
+        if (!TypeHalf(arguments[i]) && !TypeCombination(arguments[i])) {
             std::printf("unknown key %s\n", arguments[i].c_str());
             return 2;
         }
@@ -400,6 +417,42 @@ int Click(const std::string& what) {
     inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
     inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
     Send(inputs);
+    return 0;
+}
+
+// Input that is waiting when a run starts is read only once the run is over, like input made
+// while it writes. The installer's thread is held while the input goes in, so that it cannot
+// read any of it before the first key or click, which starts the run, is in too.
+int DuringRun(const std::string& kind) {
+    if (kind != "held_enter" && kind != "keys_and_clicks") return 2;
+    HWND main = nullptr;
+    if (!WaitFor([&] { return (main = MainWindow()) && GetForegroundWindow() == main && IsWindowEnabled(main); })) {
+        std::printf("the main window is not in front\n");
+        return 1;
+    }
+    const auto controls = Controls(main);
+    if (controls.size() < kControlNames.size()) return 1;
+    const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(main, nullptr));
+    if (!thread || SuspendThread(thread) == static_cast<DWORD>(-1)) {
+        std::printf("cannot hold the installer's thread\n");
+        return 1;
+    }
+    bool made = true;
+    if (kind == "held_enter") {
+        // A held key repeats its key-down without a key-up in between.
+        std::vector<INPUT> inputs(6, Key(VK_RETURN, false));
+        Send(inputs);
+    } else {
+        made = Click("btnInstall") == 0 && Click("btnCancel") == 0 && Click("btnInstall") == 0 &&
+               TypeCombination("Return") && TypeCombination("space") && Click("btnCancel") == 0;
+    }
+    ResumeThread(thread);
+    CloseHandle(thread);
+    if (!made) return 1;
+    if (!WaitFor([&] { return !IsWindowEnabled(controls[1]) && !IsWindowEnabled(controls[2]); })) {
+        std::printf("the run did not start\n");
+        return 1;
+    }
     return 0;
 }
 
@@ -575,6 +628,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == "extract" && rest.size() == 3) return ExtractPayload(arg(0), arg(1), arg(2));
     if (command == "omit" && rest.size() == 3) return OmitPayload(arg(0), arg(1), arg(2));
     if (command == "hold" && rest.size() == 1) return Hold(arg(0));
+    if (command == "during_run" && rest.size() == 1) return DuringRun(rest[0]);
     if (command == "embed" && rest.size() == 3) return EmbedPayloads(arg(0), arg(1), arg(2));
     if (command == "regset" && rest.size() == 5) return SetRegistryValue(rest);
     (void)std::fprintf(stderr, "usage: see the top of driver.cpp\n");
