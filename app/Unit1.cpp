@@ -164,6 +164,9 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::Show() {
     RunHandler([this] { PlaceLines(); });
+    // The box scrolls to the caret as lines go in on some systems and not on others; the
+    // reader starts at the first line either way. The caret stays at the end.
+    SendMessageW(redOutput, WM_VSCROLL, SB_TOP, 0);
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
 }

@@ -444,3 +444,23 @@ case_held_enter_presses_no_button() {
     keys main up:Return Escape
     installer_ended
 }
+
+# The window opens with the log's first line in view and the caret at the log's end, at 96 dpi
+# and at 144 dpi, where the font and every size scale; the run still scrolls to the end.
+case_log_opens_at_first_line() {
+    needs_all_payloads
+    set_resolution "$1"
+    install_product Trovimo "$kTrovimo"
+    install_product Lunesca "$kLunesca"
+    start_installer
+    # The end is out of view: the log is taller than its box.
+    expect window shown focus btnInstall dpi "$1" layout scaled firstline 0 caret end end below
+    screenshot "log-opens-at-${1}dpi"
+    keys main Return
+    expect box "Information|$kNoErrors" caret end end visible
+    keys box Return
+    expect box none focus btnCancel caret end end visible
+    keys main Return
+    installer_ended
+    set_resolution 96
+}

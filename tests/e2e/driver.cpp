@@ -204,6 +204,78 @@ bool IsDefaultButton(HWND control) {
     return ClassName(control) == L"Button" && (GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
 }
 
+int ScreenDpi() {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// Where the caret of the log box is: "end" after the last line break, else its selection.
+// Positions count a line break as one character, as the box does.
+std::string Caret(HWND log) {
+    const auto selection = static_cast<DWORD>(SendMessageW(log, EM_GETSEL, 0, 0));
+    const auto lastLine = SendMessageW(log, EM_GETLINECOUNT, 0, 0) - 1;
+    const auto lastStart = SendMessageW(log, EM_LINEINDEX, lastLine, 0);
+    const auto end = lastStart + SendMessageW(log, EM_LINELENGTH, lastStart, 0);
+    if (LOWORD(selection) == end && HIWORD(selection) == end) return "end";
+    return std::to_string(LOWORD(selection)) + "-" + std::to_string(HIWORD(selection)) + " of " + std::to_string(end);
+}
+
+// Whether the end of the log's text is in view: "visible", or "below" or "above" the box.
+std::string EndInView(HWND log) {
+    const auto lastLine = SendMessageW(log, EM_GETLINECOUNT, 0, 0) - 1;
+    const auto end = SendMessageW(log, EM_LINEINDEX, lastLine, 0);
+    // Given the character index, the box answers with the point packed as an edit box does.
+    const auto point = static_cast<DWORD>(SendMessageW(log, EM_POSFROMCHAR, end, 0));
+    const int y = static_cast<short>(HIWORD(point));
+    RECT inside{};
+    GetClientRect(log, &inside);
+    return y < 0 ? "above" : y >= inside.bottom ? "below" : "visible";
+}
+
+// The window's client area and controls against the sizes at 96 dpi, each scaled by the ratio
+// of the line height of Tahoma 8 pt at this resolution to 13: "scaled", or what differs.
+std::string Layout(HWND main, const std::vector<HWND>& controls) {
+    struct Place {
+        const char* name;
+        int left, top, width, height;
+    };
+    static constexpr Place kPlaces[] = {
+        {"redOutput", 16, 16, 529, 273}, {"btnInstall", 200, 304, 75, 25}, {"btnCancel", 288, 304, 75, 25},
+        {"Progress", 16, 344, 529, 9},   {"Label1", 16, 368, 529, 13},
+    };
+    const HDC screen = GetDC(nullptr);
+    const HFONT font = CreateFontW(-MulDiv(11, GetDeviceCaps(screen, LOGPIXELSY), 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                   FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                   DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+    const HGDIOBJ previous = SelectObject(screen, font);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(screen, &metrics);
+    SelectObject(screen, previous);
+    DeleteObject(font);
+    ReleaseDC(nullptr, screen);
+    const auto scaled = [&](int pixels) { return MulDiv(pixels, metrics.tmHeight, 13); };
+
+    std::string differences;
+    RECT client{};
+    GetClientRect(main, &client);
+    const std::string expectedClient = std::to_string(scaled(561)) + "x" + std::to_string(scaled(393));
+    const std::string actualClient = std::to_string(client.right) + "x" + std::to_string(client.bottom);
+    if (actualClient != expectedClient) differences += " client " + actualClient + " not " + expectedClient;
+    for (std::size_t i = 0; i < controls.size() && i < std::size(kPlaces); ++i) {
+        const Place& place = kPlaces[i];
+        RECT actual{};
+        GetWindowRect(controls[i], &actual);
+        MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&actual), 2);
+        const RECT expected{scaled(place.left), scaled(place.top), scaled(place.left) + scaled(place.width),
+                            scaled(place.top) + scaled(place.height)};
+        if (Rect(actual) != Rect(expected))
+            differences += std::string(" ") + place.name + " " + Rect(actual) + " not " + Rect(expected);
+    }
+    return differences.empty() ? "scaled" : differences.substr(1);
+}
+
 std::map<std::string, std::string> Report() {
     std::map<std::string, std::string> report;
     const HWND main = MainWindow();
@@ -247,7 +319,12 @@ std::map<std::string, std::string> Report() {
         const auto maximum = SendMessageW(controls[3], PBM_GETRANGE, FALSE, 0);
         report["progress"] = std::to_string(position) + "/" + std::to_string(maximum);
         if (IsWindowVisible(main)) report["font"] = NoticeFont(controls[4]);
+        report["firstline"] = std::to_string(SendMessageW(controls[0], EM_GETFIRSTVISIBLELINE, 0, 0));
+        report["caret"] = Caret(controls[0]);
+        report["end"] = EndInView(controls[0]);
+        report["layout"] = Layout(main, controls);
     }
+    report["dpi"] = std::to_string(ScreenDpi());
 
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
@@ -607,6 +684,8 @@ int SetRegistryValue(const Arguments& arguments) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Like the installer, so that both see the screen's real resolution and pixels.
+    SetProcessDPIAware();
     Arguments args;
     for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
     const std::string command = args.empty() ? "" : args[0];
