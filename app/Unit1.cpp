@@ -1,6 +1,7 @@
 // The main window frmMain. Keys: Esc quits (not on the progress bar); Tab and Shift+Tab
 // move between the enabled buttons; arrows walk every enabled control; Enter and Space
-// press a focused button; I and C (with or without Alt) press Install and Cancel.
+// press a focused button; I and C (with or without Alt) press Install and Cancel. A held
+// key presses nothing, and no button is ever the default one.
 #include "Unit1.h"
 
 #include "resource.h"
@@ -9,7 +10,9 @@
 #include <richedit.h>
 
 #include <cwctype>
+#include <memory>
 #include <stdexcept>
+#include <type_traits>
 
 namespace {
 
@@ -44,6 +47,63 @@ constexpr ControlPlace kPlaces[] = {
 };
 
 bool CanTakeFocus(HWND control) { return control && IsWindowVisible(control) && IsWindowEnabled(control); }
+
+// Bit 30 of a key message: the key was already down, so this is a held key repeating.
+bool IsRepeat(const MSG& message) { return (message.lParam & (LPARAM{1} << 30)) != 0; }
+
+// The window has no default button, yet the dialog manager makes the push button that it
+// moves the focus to the default one, through BM_SETSTYLE. The buttons keep the plain style
+// whatever asks for the other, by that message or by a new window style.
+LRESULT CALLBACK PlainButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto buttonProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(button, GWLP_USERDATA));
+    if (message == BM_SETSTYLE && (wParam & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+        wParam = (wParam & ~WPARAM{BS_TYPEMASK}) | BS_PUSHBUTTON;
+    if (message == WM_STYLECHANGING && static_cast<int>(wParam) == GWL_STYLE) {
+        auto* styles = reinterpret_cast<STYLESTRUCT*>(lParam);
+        if ((styles->styleNew & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+            styles->styleNew = (styles->styleNew & ~DWORD{BS_TYPEMASK}) | BS_PUSHBUTTON;
+    }
+    return CallWindowProcW(buttonProc, button, message, wParam, lParam);
+}
+
+bool KeepPlainButton(HWND button) {
+    const LONG_PTR buttonProc = GetWindowLongPtrW(button, GWLP_WNDPROC);
+    SetWindowLongPtrW(button, GWLP_USERDATA, buttonProc);
+    return buttonProc && SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PlainButtonProc)) != 0;
+}
+
+// A key held down since before a box was shown, or on after it, does not answer the box;
+// only a fresh press does. Boxes run their own message loop, which shows every message to
+// this hook first.
+LRESULT CALLBACK IgnoreHeldKeys(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* message = reinterpret_cast<const MSG*>(lParam);
+    if (code == MSGF_DIALOGBOX && message->message == WM_KEYDOWN && IsRepeat(*message)) return TRUE;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+struct HookRemover {
+    void operator()(HHOOK hook) const { UnhookWindowsHookEx(hook); }
+};
+using HookOwner = std::unique_ptr<std::remove_pointer_t<HHOOK>, HookRemover>;
+
+// Keys and clicks made while the window was busy and took no input wait in the queue; they
+// are dropped, so that they do not answer the box meant for the user to read.
+void DiscardQueuedInput() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    while (PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+    while (PeekMessageW(&message, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+    }
+}
+
+void ShowBox(HWND owner, std::string_view text, const wchar_t* caption, UINT type) {
+    DiscardQueuedInput();
+    // Without the hook the box still works; only a held key would answer it.
+    const HookOwner hook(SetWindowsHookExW(WH_MSGFILTER, IgnoreHeldKeys, nullptr, GetCurrentThreadId()));
+    MessageBoxW(owner, Widen(text).c_str(), caption, type);
+}
 
 // The rich edit box keeps one character for each line break however it was given.
 LRESULT StoredLength(std::wstring_view text) {
@@ -104,6 +164,9 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::Show() {
     RunHandler([this] { PlaceLines(); });
+    // The box scrolls to the caret as lines go in on some systems and not on others; the
+    // reader starts at the first line either way. The caret stays at the end.
+    SendMessageW(redOutput, WM_VSCROLL, SB_TOP, 0);
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
 }
@@ -165,9 +228,13 @@ bool TfrmMain::OnCreate() {
     Progress = CreateControl(PROGRESS_CLASSW, L"", 0, 0, kIdProgress);
     Label1 = CreateControl(L"STATIC", kNotice, SS_CENTER | SS_NOPREFIX, 0, kIdNotice);
     if (!redOutput || !btnInstall || !btnCancel || !Progress || !Label1) return false;
+    if (!KeepPlainButton(btnInstall) || !KeepPlainButton(btnCancel)) return false;
 
-    // Plain text can only be chosen while the box is empty.
-    SendMessageW(redOutput, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
+    // Plain text can only be chosen while the box is empty; some boxes also refuse it while
+    // they can undo something, such as the font they were given when they were made.
+    SendMessageW(redOutput, EM_EMPTYUNDOBUFFER, 0, 0);
+    if (SendMessageW(redOutput, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0) != 0)
+        return false;
     SendMessageW(redOutput, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     SendMessageW(redOutput, EM_SETTARGETDEVICE, 0, 0);
     SendMessageW(Progress, PBM_SETRANGE32, 0, 100);
@@ -192,7 +259,8 @@ void TfrmMain::OnActivate(WORD state, bool minimized) {
     SetFocus(target ? target : hwnd_);
 }
 
-// The rich edit box hands Tab to its parent this way; a plain window ignores it.
+// The dialog manager and the rich edit box move the focus this way; a plain window ignores
+// it. The focus moves by SetFocus alone, which leaves the buttons' styles alone.
 void TfrmMain::OnNextDlgCtl(WPARAM wParam, LPARAM lParam) {
     const HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam) : NextInTabOrder(GetFocus(), wParam == 0, true);
     if (CanTakeFocus(target)) SetFocus(target);
@@ -211,9 +279,15 @@ bool TfrmMain::PreTranslate(MSG& message) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
             return true;
+        case VK_TAB:
+            // Handled here wherever the focus is, so that the dialog manager never moves it
+            // and the log box need not hand Tab on. Ctrl+Tab is not Tab and does nothing.
+            if (GetKeyState(VK_CONTROL) < 0) return true;
+            if (const HWND next = NextInTabOrder(target, GetKeyState(VK_SHIFT) >= 0, true)) SetFocus(next);
+            return true;
         case VK_RETURN:
             if (!onButton) return false;
-            PressButton(target);
+            if (!IsRepeat(message)) PressButton(target);
             return true;
         case VK_LEFT:
         case VK_UP:
@@ -236,7 +310,7 @@ bool TfrmMain::PreTranslate(MSG& message) {
         const wchar_t letter = static_cast<wchar_t>(std::towlower(key));
         const HWND button = letter == L'i' ? btnInstall : letter == L'c' ? btnCancel : nullptr;
         if (!button) return false;
-        PressButton(button);
+        if (!IsRepeat(message)) PressButton(button);
         return true;
     }
     default:
@@ -278,12 +352,12 @@ void TfrmMain::RequestQuit() {
 void TfrmMain::ShowErrorBox(std::string_view message) {
     // Before the window is shown the box belongs to the whole thread, not to a hidden owner.
     const HWND owner = hwnd_ && IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
-    MessageBoxW(owner, Widen(ErrorBoxText(message)).c_str(), kApplicationTitle,
-                MB_OK | MB_ICONSTOP | (owner ? MB_APPLMODAL : MB_TASKMODAL));
+    ShowBox(owner, ErrorBoxText(message), kApplicationTitle,
+            MB_OK | MB_ICONSTOP | (owner ? MB_APPLMODAL : MB_TASKMODAL));
 }
 
 void TfrmMain::ShowInformationBox(std::string_view text) {
-    MessageBoxW(hwnd_, Widen(text).c_str(), kInformationCaption, MB_OK | MB_ICONINFORMATION);
+    ShowBox(hwnd_, text, kInformationCaption, MB_OK | MB_ICONINFORMATION);
 }
 
 LRESULT TfrmMain::LogLength() const {

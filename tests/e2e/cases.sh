@@ -115,7 +115,12 @@ case_terminates_two_trovimo_instances() {
     install_product Trovimo "$kTrovimo"
     start_product Trovimo "$kTrovimo"
     start_product Trovimo "$kTrovimo"
-    [[ $(windows_count TfrmTrovimo Trovimo) == 2 ]] || fail "two instances did not start"
+    # The second start finds the first one's window at once; its own may come later.
+    local waited=0
+    until [[ $(windows_count TfrmTrovimo Trovimo) == 2 ]]; do
+        ((waited++ < 200)) || fail "two instances did not start"
+        sleep 0.1
+    done
     # Lunesca runs but is not installed: it is left alone.
     cp "$STANDINS/Lunesca.exe" "$E2E/"
     wine "$E2E/Lunesca.exe" </dev/null >/dev/null 2>&1 &
@@ -369,4 +374,98 @@ case_missing_payload_breaks_run_off() {
         control.btnCancel 'Button 288,304,75,25 tabstop disabled'
     keys main Escape
     installer_ended
+}
+
+# ---- no default button, input made during a run, the log's first view ----
+
+# No button ever becomes the default button (the thick frame that tells the user that Enter
+# presses it): not when a key moves the focus, nor after a click into the log or on Install,
+# nor at the end of a run. Tab and Shift+Tab leave the log box for the buttons.
+case_no_default_button() {
+    start_installer
+    ready_state
+    expect default none
+    local step
+    for step in Tab:btnCancel Right:Progress Tab:btnInstall Shift+Tab:btnCancel Down:Progress Down:redOutput \
+        Tab:btnInstall Up:redOutput Shift+Tab:btnCancel Left:btnInstall; do
+        keys main "${step%%:*}"
+        expect focus "${step#*:}" default none
+    done
+    # Ctrl+Tab is not Tab: the focus stays on Install, so Right takes it to Cancel.
+    keys main Ctrl+Tab Right
+    expect focus btnCancel default none
+    click redOutput
+    expect focus redOutput default none
+    keys main Tab
+    expect focus btnInstall default none
+    click redOutput
+    expect focus redOutput default none
+    keys main Shift+Tab
+    expect focus btnCancel default none
+    click btnInstall
+    finished_state "$kNoErrors" 0/0
+    expect default none
+    keys box Return
+    expect box none focus btnCancel default none
+    keys main Escape
+    installer_ended
+}
+
+# Input made while a run writes does not act once the run is over: the information box stays
+# until a fresh Enter, and the application is still running after it.
+#   held_enter        Enter held down on Install: its repeats queue up during the run
+#   keys_and_clicks   a click on Install, then clicks on Cancel and Install, Enter and Space
+case_input_during_run() {
+    needs_all_payloads
+    install_product Trovimo "$kTrovimo"
+    start_installer
+    ready_state
+    driver during_run "$1" || fail "could not make the input while the run wrote (above)"
+    expect box "Information|$kNoErrors" text.btnCancel '&Close'
+    # A fresh Space key-down, which pushes the box's OK button in, shows that the box has
+    # handled all input made before it.
+    keys box down:space
+    expect box.ok pushed box "Information|$kNoErrors"
+    keys box up:Return Return
+    expect box none focus btnCancel
+    # Space let go on Close does not press it, and the window still takes keys.
+    keys main up:space Down
+    expect focus Progress window shown
+    keys main Up Return
+    installer_ended
+}
+
+# A held key presses no button: Enter, held down since the log box had the focus, goes on
+# repeating once Tab has taken the focus to Install, and Install stays unpressed.
+case_held_enter_presses_no_button() {
+    start_installer
+    ready_state
+    click redOutput
+    expect focus redOutput
+    keys main down:Return Tab
+    expect focus btnInstall
+    keys main down:Return Right
+    expect focus btnCancel box none window shown control.btnInstall 'Button 200,304,75,25 tabstop enabled'
+    keys main up:Return Escape
+    installer_ended
+}
+
+# The window opens with the log's first line in view and the caret at the log's end, at 96 dpi
+# and at 144 dpi, where the font and every size scale; the run still scrolls to the end.
+case_log_opens_at_first_line() {
+    needs_all_payloads
+    set_resolution "$1"
+    install_product Trovimo "$kTrovimo"
+    install_product Lunesca "$kLunesca"
+    start_installer
+    # The end is out of view: the log is taller than its box.
+    expect window shown focus btnInstall dpi "$1" layout scaled firstline 0 caret end end below
+    screenshot "log-opens-at-${1}dpi"
+    keys main Return
+    expect box "Information|$kNoErrors" caret end end visible
+    keys box Return
+    expect box none focus btnCancel caret end end visible
+    keys main Return
+    installer_ended
+    set_resolution 96
 }

@@ -4,7 +4,8 @@
 //
 //   driver report                      the installer window's state, one key=value per line
 //   driver expect KEY VALUE...         waits until the report shows every pair; prints it and fails if not
-//   driver keys main|box KEY...        waits for that window to be in front, then types, e.g. Alt+F4 Shift+Tab i
+//   driver keys main|box KEY...        waits for that window to be in front, then types, e.g. Alt+F4 Shift+Tab i;
+//                                      down:KEY and up:KEY press or release one key only, as a held key
 //   driver click CONTROL|close|boxok   clicks the middle of a control, the close button or the box's OK
 //   driver count CLASS TITLE           how many top-level windows have this class and title, hidden ones too
 //   driver wait CLASS TITLE            waits until there is one
@@ -12,6 +13,10 @@
 //   driver extract EXE NAME FILE       writes the RCDATA resource NAME of EXE to FILE
 //   driver omit EXE COPY NAME          copies EXE to COPY without its RCDATA resource NAME
 //   driver hold FILE                   keeps FILE open without sharing until killed
+//   driver during_run held_enter|keys_and_clicks
+//                                      starts a run from Install (a held Enter, or a click) with more input
+//                                      waiting behind it: the held Enter's repeats, or fresh keys and clicks
+//                                      on both buttons; fails if the run does not start
 //   driver embed EXE COPY FOLDER       copies EXE to COPY with every file of FOLDER as an RCDATA resource
 //   driver regset 32|64 KEY VALUE TYPE FILE
 //                                      sets VALUE below HKLM\KEY to the exact bytes of FILE, of type
@@ -195,6 +200,82 @@ std::string NoticeFont(HWND label) {
     return differing == 0 ? "Tahoma 8pt" : std::to_string(differing) + " pixels differ from Tahoma 8pt";
 }
 
+bool IsDefaultButton(HWND control) {
+    return ClassName(control) == L"Button" && (GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
+
+int ScreenDpi() {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// Where the caret of the log box is: "end" after the last line break, else its selection.
+// Positions count a line break as one character, as the box does.
+std::string Caret(HWND log) {
+    const auto selection = static_cast<DWORD>(SendMessageW(log, EM_GETSEL, 0, 0));
+    const auto lastLine = SendMessageW(log, EM_GETLINECOUNT, 0, 0) - 1;
+    const auto lastStart = SendMessageW(log, EM_LINEINDEX, lastLine, 0);
+    const auto end = lastStart + SendMessageW(log, EM_LINELENGTH, lastStart, 0);
+    if (LOWORD(selection) == end && HIWORD(selection) == end) return "end";
+    return std::to_string(LOWORD(selection)) + "-" + std::to_string(HIWORD(selection)) + " of " + std::to_string(end);
+}
+
+// Whether the end of the log's text is in view: "visible", or "below" or "above" the box.
+std::string EndInView(HWND log) {
+    const auto lastLine = SendMessageW(log, EM_GETLINECOUNT, 0, 0) - 1;
+    const auto end = SendMessageW(log, EM_LINEINDEX, lastLine, 0);
+    // Given the character index, the box answers with the point packed as an edit box does.
+    const auto point = static_cast<DWORD>(SendMessageW(log, EM_POSFROMCHAR, end, 0));
+    const int y = static_cast<short>(HIWORD(point));
+    RECT inside{};
+    GetClientRect(log, &inside);
+    return y < 0 ? "above" : y >= inside.bottom ? "below" : "visible";
+}
+
+// The window's client area and controls against the sizes at 96 dpi, each scaled by the ratio
+// of the line height of Tahoma 8 pt at this resolution to 13: "scaled", or what differs.
+std::string Layout(HWND main, const std::vector<HWND>& controls) {
+    struct Place {
+        const char* name;
+        int left, top, width, height;
+    };
+    static constexpr Place kPlaces[] = {
+        {"redOutput", 16, 16, 529, 273}, {"btnInstall", 200, 304, 75, 25}, {"btnCancel", 288, 304, 75, 25},
+        {"Progress", 16, 344, 529, 9},   {"Label1", 16, 368, 529, 13},
+    };
+    const HDC screen = GetDC(nullptr);
+    const HFONT font = CreateFontW(-MulDiv(11, GetDeviceCaps(screen, LOGPIXELSY), 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                   FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                   DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+    const HGDIOBJ previous = SelectObject(screen, font);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(screen, &metrics);
+    SelectObject(screen, previous);
+    DeleteObject(font);
+    ReleaseDC(nullptr, screen);
+    const auto scaled = [&](int pixels) { return MulDiv(pixels, metrics.tmHeight, 13); };
+
+    std::string differences;
+    RECT client{};
+    GetClientRect(main, &client);
+    const std::string expectedClient = std::to_string(scaled(561)) + "x" + std::to_string(scaled(393));
+    const std::string actualClient = std::to_string(client.right) + "x" + std::to_string(client.bottom);
+    if (actualClient != expectedClient) differences += " client " + actualClient + " not " + expectedClient;
+    for (std::size_t i = 0; i < controls.size() && i < std::size(kPlaces); ++i) {
+        const Place& place = kPlaces[i];
+        RECT actual{};
+        GetWindowRect(controls[i], &actual);
+        MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&actual), 2);
+        const RECT expected{scaled(place.left), scaled(place.top), scaled(place.left) + scaled(place.width),
+                            scaled(place.top) + scaled(place.height)};
+        if (Rect(actual) != Rect(expected))
+            differences += std::string(" ") + place.name + " " + Rect(actual) + " not " + Rect(expected);
+    }
+    return differences.empty() ? "scaled" : differences.substr(1);
+}
+
 std::map<std::string, std::string> Report() {
     std::map<std::string, std::string> report;
     const HWND main = MainWindow();
@@ -219,6 +300,7 @@ std::map<std::string, std::string> Report() {
 
     const auto controls = Controls(main);
     std::map<HWND, std::string> names{{main, "window"}};
+    std::string defaults;
     for (std::size_t i = 0; i < controls.size(); ++i) {
         const std::string name = i < kControlNames.size() ? kControlNames[i] : "extra" + std::to_string(i);
         names[controls[i]] = name;
@@ -228,14 +310,21 @@ std::map<std::string, std::string> Report() {
         report["control." + name] = Narrow(ClassName(controls[i])) + " " + Rect(place) + " " + StyleWords(controls[i], kControlWords) +
                                     (IsWindowEnabled(controls[i]) ? " enabled" : " disabled");
         if (name != "redOutput") report["text." + name] = Narrow(WindowText(controls[i]));
+        if (IsDefaultButton(controls[i])) defaults += (defaults.empty() ? "" : " ") + name;
     }
+    report["default"] = defaults.empty() ? "none" : defaults;
     if (controls.size() >= kControlNames.size()) {
         report["log"] = Escape(Narrow(WindowText(controls[0])));
         const auto position = SendMessageW(controls[3], PBM_GETPOS, 0, 0);
         const auto maximum = SendMessageW(controls[3], PBM_GETRANGE, FALSE, 0);
         report["progress"] = std::to_string(position) + "/" + std::to_string(maximum);
         if (IsWindowVisible(main)) report["font"] = NoticeFont(controls[4]);
+        report["firstline"] = std::to_string(SendMessageW(controls[0], EM_GETFIRSTVISIBLELINE, 0, 0));
+        report["caret"] = Caret(controls[0]);
+        report["end"] = EndInView(controls[0]);
+        report["layout"] = Layout(main, controls);
     }
+    report["dpi"] = std::to_string(ScreenDpi());
 
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
@@ -246,6 +335,7 @@ std::map<std::string, std::string> Report() {
     const HWND box = MessageBoxOf(main);
     report["box"] = box ? Escape(Narrow(WindowText(box))) + "|" + Escape(Narrow(WindowText(GetDlgItem(box, 0xFFFF))))
                         : "none";
+    if (box) report["box.ok"] = SendMessageW(GetDlgItem(box, IDOK), BM_GETSTATE, 0, 0) & BST_PUSHED ? "pushed" : "up";
     return report;
 }
 
@@ -321,6 +411,17 @@ bool TypeCombination(const std::string& combination) {
     return true;
 }
 
+// "down:Return" presses a key without releasing it, "up:Return" releases it.
+bool TypeHalf(const std::string& half) {
+    const std::size_t colon = half.find(':');
+    const std::string action = half.substr(0, colon);
+    const WORD key = colon == std::string::npos ? 0 : VirtualKey(half.substr(colon + 1));
+    if (!key || (action != "down" && action != "up")) return false;
+    std::vector<INPUT> inputs{Key(key, action == "up")};
+    Send(inputs);
+    return true;
+}
+
 HWND Target(const std::string& name) {
     const HWND main = MainWindow();
     return name == "box" ? MessageBoxOf(main) : main;
@@ -337,7 +438,7 @@ int Keys(const Arguments& arguments) {
         return 1;
     }
     for (std::size_t i = 1; i < arguments.size(); ++i) {
-        if (!TypeCombination(arguments[i])) {
+        if (!TypeHalf(arguments[i]) && !TypeCombination(arguments[i])) {
             std::printf("unknown key %s\n", arguments[i].c_str());
             return 2;
         }
@@ -393,6 +494,42 @@ int Click(const std::string& what) {
     inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
     inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
     Send(inputs);
+    return 0;
+}
+
+// Input that is waiting when a run starts is read only once the run is over, like input made
+// while it writes. The installer's thread is held while the input goes in, so that it cannot
+// read any of it before the first key or click, which starts the run, is in too.
+int DuringRun(const std::string& kind) {
+    if (kind != "held_enter" && kind != "keys_and_clicks") return 2;
+    HWND main = nullptr;
+    if (!WaitFor([&] { return (main = MainWindow()) && GetForegroundWindow() == main && IsWindowEnabled(main); })) {
+        std::printf("the main window is not in front\n");
+        return 1;
+    }
+    const auto controls = Controls(main);
+    if (controls.size() < kControlNames.size()) return 1;
+    const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(main, nullptr));
+    if (!thread || SuspendThread(thread) == static_cast<DWORD>(-1)) {
+        std::printf("cannot hold the installer's thread\n");
+        return 1;
+    }
+    bool made = true;
+    if (kind == "held_enter") {
+        // A held key repeats its key-down without a key-up in between.
+        std::vector<INPUT> inputs(6, Key(VK_RETURN, false));
+        Send(inputs);
+    } else {
+        made = Click("btnInstall") == 0 && Click("btnCancel") == 0 && Click("btnInstall") == 0 &&
+               TypeCombination("Return") && TypeCombination("space") && Click("btnCancel") == 0;
+    }
+    ResumeThread(thread);
+    CloseHandle(thread);
+    if (!made) return 1;
+    if (!WaitFor([&] { return !IsWindowEnabled(controls[1]) && !IsWindowEnabled(controls[2]); })) {
+        std::printf("the run did not start\n");
+        return 1;
+    }
     return 0;
 }
 
@@ -547,6 +684,8 @@ int SetRegistryValue(const Arguments& arguments) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Like the installer, so that both see the screen's real resolution and pixels.
+    SetProcessDPIAware();
     Arguments args;
     for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
     const std::string command = args.empty() ? "" : args[0];
@@ -568,6 +707,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == "extract" && rest.size() == 3) return ExtractPayload(arg(0), arg(1), arg(2));
     if (command == "omit" && rest.size() == 3) return OmitPayload(arg(0), arg(1), arg(2));
     if (command == "hold" && rest.size() == 1) return Hold(arg(0));
+    if (command == "during_run" && rest.size() == 1) return DuringRun(rest[0]);
     if (command == "embed" && rest.size() == 3) return EmbedPayloads(arg(0), arg(1), arg(2));
     if (command == "regset" && rest.size() == 5) return SetRegistryValue(rest);
     (void)std::fprintf(stderr, "usage: see the top of driver.cpp\n");

@@ -131,6 +131,16 @@ reset() {
     done
     chmod -R u+w "$WINEPREFIX/drive_c/Apps" 2>/dev/null || true
     rm -rf "$WINEPREFIX/drive_c/Apps"
+    # A case that changed the screen's resolution and failed before changing it back.
+    if [[ -f $E2E/resolution-changed ]]; then set_resolution 96; fi
+}
+
+# set_resolution DPI: the resolution the next program started sees; 96 is the prefix's own.
+set_resolution() {
+    [[ $1 == 96 ]] || touch "$E2E/resolution-changed"
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f </dev/null >/dev/null 2>&1 ||
+        fail "could not set the resolution to $1 dpi"
+    [[ $1 != 96 ]] || rm -f "$E2E/resolution-changed"
 }
 
 run() {
