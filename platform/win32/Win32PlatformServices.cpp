@@ -62,6 +62,10 @@ bool Win32PlatformServices::TerminateWindowProcess(WindowHandle window) {
     if (!GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &processId) || processId == 0) return true;
     const HandleOwner process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
     if (!process) return false;
+    // The id may have been given to another process since it was read; the open handle pins
+    // it now, so the window must still belong to it. If not, the instance is gone.
+    DWORD owner = 0;
+    if (!GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &owner) || owner != processId) return true;
     TerminateProcess(process.get(), 0);
     return WaitForSingleObject(process.get(), static_cast<DWORD>(kTerminationWait.count())) == WAIT_OBJECT_0;
 }
