@@ -8,6 +8,7 @@
 //   driver click CONTROL|close|boxok   clicks the middle of a control, the close button or the box's OK
 //   driver count CLASS TITLE           how many top-level windows have this class and title, hidden ones too
 //   driver wait CLASS TITLE            waits until there is one
+//   driver owner CLASS                 the id of the process that owns such a window, in hexadecimal
 //   driver payloads EXE                the names of the RCDATA resources of EXE
 //   driver extract EXE NAME FILE       writes the RCDATA resource NAME of EXE to FILE
 //   driver omit EXE COPY NAME          copies EXE to COPY without its RCDATA resource NAME
@@ -564,6 +565,13 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (command == "wait" && rest.size() == 2) return WaitFor([&] { return CountWindows(arg(0), arg(1)) > 0; }) ? 0 : 1;
+    if (command == "owner" && rest.size() == 1) {
+        DWORD process = 0;
+        const HWND window = FindWindowW(arg(0).c_str(), nullptr);
+        if (!window || !GetWindowThreadProcessId(window, &process)) return 1;
+        std::printf("%lx\n", process);
+        return 0;
+    }
     if (command == "payloads" && rest.size() == 1) return ListPayloads(arg(0));
     if (command == "extract" && rest.size() == 3) return ExtractPayload(arg(0), arg(1), arg(2));
     if (command == "omit" && rest.size() == 3) return OmitPayload(arg(0), arg(1), arg(2));
