@@ -709,3 +709,29 @@ case_fault_stream_of_decoy_windows() {
     installer_ended
     verdict 'TROVIMO: C:\Apps\Trovimo\, 32 terminated, 1 still running; LUNESCA: not found; no box; shown after under 5 s; the decoys go on' "$gSeen"
 }
+
+# A folder that names a named pipe, with a stranger's pipes waiting at the folder's name and
+# at each name a file of it could be written under: none is opened, nothing reaches them.
+kPipeFolder='\\.\pipe\Trovimo'
+plant_pipes() {
+    local pid code name names=("Trovimo\\Languages")
+    pid=$(driver owner TfrmMain | tr -d '\r')
+    [[ -n $pid ]] || fail "no process id for the installer's window"
+    for code in ${kLanguages[Trovimo]}; do
+        for name in "$code.lng" "$code.bmp"; do names+=("Trovimo\\Languages\\$name" "Trovimo\\Languages\\$name.$pid.tmp"); done
+    done
+    wine "$DRIVER" pipes "${names[@]}" </dev/null >"$FAULTS/pipes.log" 2>&1 &
+    for _ in $(seq 200); do grep -q listening "$FAULTS/pipes.log" && return 0; sleep 0.1; done
+    fail "the pipes were not set up: $(cat "$FAULTS/pipes.log")"
+}
+
+case_fault_install_folder_is_pipe() {
+    fault_case
+    mkdir -p "${FAULT_ROOTS[0]}"
+    set_path Trovimo 32 REG_SZ "$kPipeFolder\\Trovimo.exe"
+    install_and_sum_up "$(trovimo_run_log "$kPipeFolder" all)" plant_pipes
+    local reached
+    reached=$(tr -d '\r' <"$FAULTS/pipes.log" | sed -n '/^listening$/!p' | tr '\n' ' ')
+    verdict 'TROVIMO: \\.\pipe\Trovimo\, 0 terminated; LUNESCA: not found; Trovimo files: 16 Error; information box: Installation is finished. There were 16 errors.; disk intact; no pipe reached' \
+        "$gSeen; ${reached:+pipes reached: }${reached:-no pipe reached}"
+}
