@@ -272,9 +272,9 @@ TEST_F(Discovery, ActsOnAtMostThirtyTwoWindowsOfAStreamOfDecoys)
 TEST_F(Discovery, StartsOnNoFurtherWindowAfterFifteenSeconds)
 {
     platform.SetPath(kTrovimoKey, "C:\\Apps\\Trovimo\\Trovimo.exe");
-    std::vector<int> instances;
-    for (int i = 0; i < 30; ++i)
-        instances.push_back(StartTrovimo({.terminationTakes = 1s}));
+    std::vector<int> instances(30);
+    for (int& instance : instances)
+        instance = StartTrovimo({.terminationTakes = 1s});
 
     installer.DiscoverProducts();
 
