@@ -281,7 +281,7 @@ TEST_F(Discovery, StartsOnNoFurtherWindowAfterFifteenSeconds)
     EXPECT_EQ(platform.terminated, std::vector(instances.begin(), instances.begin() + 15));
     EXPECT_NE(window.log.find("\tInstances terminated: 15\r\n\tInstances still running: 1\r\n"), std::string::npos)
         << window.log;
-    EXPECT_EQ(platform.clock, 15s);
+    EXPECT_EQ(platform.clock, std::chrono::seconds(15));
     EXPECT_TRUE(Alive(instances[15]));
 }
 
