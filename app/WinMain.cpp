@@ -42,6 +42,9 @@ void RunEventLoop(TfrmMain& frmMain) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // First of all: where the system can, junctions that no administrator made are ignored.
+    TrustOnlyAdministratorsRedirections();
+
     // Before anything loads a library: no DLL is ever taken from the program's folder.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 

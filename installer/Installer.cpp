@@ -5,6 +5,11 @@ namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{50};
 
+// However many matching windows keep appearing (any program on the desktop can make them),
+// the search acts on at most this many and starts on no new one after this time.
+constexpr int kMostWindowsActedOn = 32;
+constexpr std::chrono::milliseconds kSearchTime{15000};
+
 }  // namespace
 
 std::string InstallFolderFromPath(std::string_view path)
@@ -43,13 +48,16 @@ KillResult Installer::KillApp(std::string_view windowClass, std::string_view win
     KillResult result;
     WindowHandle last = kNoWindow;
     bool lastEnded = false;
+    int actedOn = 0;
+    const std::chrono::milliseconds began = platform_.Now();
     std::chrono::milliseconds actedAt{};
     for (;;) {
         const WindowHandle window = platform_.FindTopLevelWindow(windowClass, windowTitle);
+        const bool searchOver = platform_.Now() - began >= kSearchTime;
         if (window != kNoWindow && window == last) {
             // The window we acted on is still there: wait a little for it to go away,
             // but give up on it, and on the search, once it has had its time.
-            if (platform_.Now() - actedAt >= kTerminationWait)
+            if (platform_.Now() - actedAt >= kTerminationWait || searchOver)
                 return result;
             platform_.Pause(kPollInterval);
             continue;
@@ -61,9 +69,15 @@ KillResult Installer::KillApp(std::string_view windowClass, std::string_view win
         }
         if (window == kNoWindow)
             return result;
+        if (actedOn == kMostWindowsActedOn || searchOver) {
+            // What is left is not acted on and counts as still running.
+            ++result.stillRunning;
+            return result;
+        }
         actedAt = platform_.Now();
         lastEnded = platform_.TerminateWindowProcess(window);
         ++(lastEnded ? result.terminated : result.stillRunning);
+        ++actedOn;
         last = window;
     }
 }

@@ -12,18 +12,6 @@ namespace {
 // 32-bit products register in the 32-bit view, so it is asked first.
 constexpr std::array<REGSAM, 2> kRegistryViews{KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 
-constexpr DWORD kWritePiece = 61440;
-
-// Spelled out here: the C library's formatting would add its whole printf to the program.
-std::wstring HexDigits(DWORD value) {
-    std::wstring digits;
-    do {
-        digits.insert(digits.begin(), L"0123456789abcdef"[value % 16]);
-        value /= 16;
-    } while (value != 0);
-    return digits;
-}
-
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
 std::optional<std::string> ReadStringInView(REGSAM view, const std::wstring& keyPath, const std::wstring& valueName,
@@ -52,40 +40,6 @@ std::optional<std::string> ReadStringInView(REGSAM view, const std::wstring& key
     return Narrow(data);
 }
 
-bool WriteWhole(HANDLE file, PayloadBytes payload) {
-    while (!payload.empty()) {
-        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(payload.size(), kWritePiece));
-        DWORD written = 0;
-        if (!WriteFile(file, payload.data(), piece, &written, nullptr) || written != piece) return false;
-        payload = payload.subspan(piece);
-    }
-    return true;
-}
-
-// The full path in the form that bypasses the MAX_PATH limit, so that a target in a deep
-// folder, or its temporary file a few characters longer, is not refused for its length.
-std::wstring ExtendedPath(const std::wstring& path) {
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    std::wstring full(size, L'\0');
-    const DWORD length = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
-    if (length == 0 || length >= size) return path;
-    full.resize(length);
-    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
-    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
-}
-
-// The target is replaced only when nobody holds it open and it is not read-only,
-// as creating it over the old one would demand.
-bool TargetReplaceable(const std::wstring& target) {
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
-    const HandleOwner existing(
-        CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return static_cast<bool>(existing);
-}
-
 }  // namespace
 
 std::optional<std::string> Win32PlatformServices::ReadMachineString(std::string_view keyPath,
@@ -108,6 +62,10 @@ bool Win32PlatformServices::TerminateWindowProcess(WindowHandle window) {
     if (!GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &processId) || processId == 0) return true;
     const HandleOwner process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
     if (!process) return false;
+    // The id may have been given to another process since it was read; the open handle pins
+    // it now, so the window must still belong to it. If not, the instance is gone.
+    DWORD owner = 0;
+    if (!GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &owner) || owner != processId) return true;
     TerminateProcess(process.get(), 0);
     return WaitForSingleObject(process.get(), static_cast<DWORD>(kTerminationWait.count())) == WAIT_OBJECT_0;
 }
@@ -121,22 +79,7 @@ PayloadBytes Win32PlatformServices::OpenEmbeddedPayload(std::string_view name) {
 }
 
 bool Win32PlatformServices::WritePayloadToFile(PayloadBytes payload, const std::string& path) {
-    const std::wstring target = ExtendedPath(Widen(path));
-    if (!TargetReplaceable(target)) return false;
-
-    // Written beside the target and moved over it in one step, so a failure never
-    // leaves a half-written file or loses the old one.
-    const std::wstring temporary = target + L"." + HexDigits(GetCurrentProcessId()) + L".tmp";
-    HandleOwner file(
-        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    const bool written = WriteWhole(file.get(), payload) && FlushFileBuffers(file.get());
-    file.Close();
-    if (written &&
-        MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    DeleteFileW(temporary.c_str());
-    return false;
+    return writer_.Write(payload, Widen(path));
 }
 
 std::chrono::milliseconds Win32PlatformServices::Now() { return std::chrono::milliseconds(GetTickCount64()); }

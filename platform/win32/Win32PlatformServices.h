@@ -1,7 +1,9 @@
 // The Windows binding of PlatformServices: wide registry, window, process, resource
-// and file calls, with UTF-8 text at the interface.
+// and file calls, with UTF-8 text at the interface. Files are written by a ConfinedWriter,
+// which holds a product's Languages folder open while its files are written.
 #pragma once
 
+#include "ConfinedWrite.h"
 #include "PlatformServices.h"
 
 class Win32PlatformServices final : public PlatformServices {
@@ -13,4 +15,7 @@ public:
     bool WritePayloadToFile(PayloadBytes payload, const std::string& path) override;
     std::chrono::milliseconds Now() override;
     void Pause(std::chrono::milliseconds duration) override;
+
+private:
+    ConfinedWriter writer_;
 };

@@ -9,6 +9,9 @@
 //   driver click CONTROL|close|boxok   clicks the middle of a control, the close button or the box's OK
 //   driver count CLASS TITLE           how many top-level windows have this class and title, hidden ones too
 //   driver wait CLASS TITLE            waits until there is one
+//   driver owner CLASS                 the id of the process that owns such a window, in hexadecimal
+//   driver pipes NAME...               serves a named pipe \\.\pipe\NAME for each NAME until killed; prints
+//                                      "listening", then a line for each client with the bytes it sent
 //   driver payloads EXE                the names of the RCDATA resources of EXE
 //   driver extract EXE NAME FILE       writes the RCDATA resource NAME of EXE to FILE
 //   driver omit EXE COPY NAME          copies EXE to COPY without its RCDATA resource NAME
@@ -681,6 +684,49 @@ int SetRegistryValue(const Arguments& arguments) {
     return result == ERROR_SUCCESS ? 0 : 1;
 }
 
+// One overlapped server per name; a client is read until it closes, then the next may come.
+int ServePipes(const Arguments& names) {
+    if (names.empty() || names.size() > MAXIMUM_WAIT_OBJECTS) return 2;
+    std::vector<HANDLE> pipes;
+    std::vector<HANDLE> events;
+    std::vector<OVERLAPPED> waits(names.size());
+    const auto listen = [&](std::size_t i) {
+        waits[i] = {};
+        waits[i].hEvent = events[i];
+        if (!ConnectNamedPipe(pipes[i], &waits[i]) && GetLastError() == ERROR_PIPE_CONNECTED) SetEvent(events[i]);
+    };
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        pipes.push_back(CreateNamedPipeW((L"\\\\.\\pipe\\" + Widen(names[i])).c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 65536, 0, nullptr));
+        events.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (pipes.back() == INVALID_HANDLE_VALUE || !events.back()) return 1;
+        listen(i);
+    }
+    std::printf("listening\n");
+    (void)std::fflush(stdout);
+    for (;;) {
+        const DWORD which = WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, INFINITE) - WAIT_OBJECT_0;
+        if (which >= events.size()) return 1;
+        ResetEvent(events[which]);
+        unsigned long total = 0;
+        for (;;) {
+            char buffer[4096];
+            DWORD read = 0;
+            OVERLAPPED reading{};
+            reading.hEvent = events[which];
+            BOOL ok = ReadFile(pipes[which], buffer, sizeof buffer, &read, &reading);
+            if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(pipes[which], &reading, &read, TRUE);
+            if (!ok || read == 0) break;
+            total += read;
+        }
+        std::printf("%s: %lu bytes\n", names[which].c_str(), total);
+        (void)std::fflush(stdout);
+        DisconnectNamedPipe(pipes[which]);
+        ResetEvent(events[which]);
+        listen(which);
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -703,6 +749,14 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (command == "wait" && rest.size() == 2) return WaitFor([&] { return CountWindows(arg(0), arg(1)) > 0; }) ? 0 : 1;
+    if (command == "owner" && rest.size() == 1) {
+        DWORD process = 0;
+        const HWND window = FindWindowW(arg(0).c_str(), nullptr);
+        if (!window || !GetWindowThreadProcessId(window, &process)) return 1;
+        std::printf("%lx\n", process);
+        return 0;
+    }
+    if (command == "pipes") return ServePipes(rest);
     if (command == "payloads" && rest.size() == 1) return ListPayloads(arg(0));
     if (command == "extract" && rest.size() == 3) return ExtractPayload(arg(0), arg(1), arg(2));
     if (command == "omit" && rest.size() == 3) return OmitPayload(arg(0), arg(1), arg(2));

@@ -49,7 +49,8 @@ fault_finish() {
     wineserver -w </dev/null >/dev/null 2>&1 || true
     rm -f "$kSmallDiskDrive"
     if mountpoint -q "$kSmallDisk"; then umount "$kSmallDisk" || echo "could not unmount $kSmallDisk"; fi
-    rm -rf "$FAULTS/cwd" "$(prefix_path "$kProgramFilesTrovimo")"
+    rm -rf "$FAULTS/cwd" "$(prefix_path "$kProgramFilesTrovimo")" "$kVictims"
+    [[ ${gFarEnds:-} != /dev/shm/* ]] || rm -rf "$gFarEnds"
 }
 
 fault_skip() {
@@ -190,13 +191,14 @@ summary() {
     echo "$text"
 }
 
-# Every folder and file below the roots, with the hash of each file; paths as unix_path gives them.
+# Every folder, file and link below the roots, with the hash of each file and where each link
+# points; paths as unix_path gives them.
 snapshot() {
     local root
     for root in "${FAULT_ROOTS[@]}"; do
         if [[ -e $root ]]; then
-            find "$(readlink -f "$root")" -type d -printf '%p\tfolder\n' -o -type f -printf '%p\t' \
-                -exec sh -c 'sha256sum <"$1" | cut -c1-16' _ {} \;
+            find "$(readlink -f "$root")" -type d -printf '%p\tfolder\n' -o -type l -printf '%p\tlink to %l\n' \
+                -o -type f -printf '%p\t' -exec sh -c 'sha256sum <"$1" | cut -c1-16' _ {} \;
         fi
     done | sort
 }
@@ -274,11 +276,16 @@ start_fault_installer() {
     gTenths=$((($(date +%s%N) - started) / 100000000))
 }
 
-# Presses Install and sums up the run, with the disk audit.
+# Presses Install and sums up the run, with the disk audit. A PLANT function given runs once
+# the window is shown, as a user would act while it waits; the disk is taken after it.
 install_and_sum_up() {
-    local expected_log=$1 log box
-    snapshot >"$FAULTS/before"
+    local expected_log=$1 plant=${2:-} log box
+    [[ -n $plant ]] || snapshot >"$FAULTS/before"
     start_fault_installer
+    if [[ -n $plant ]]; then
+        "$plant"
+        snapshot >"$FAULTS/before"
+    fi
     keys main Return
     driver wait '#32770' Information || fail "no information box"
     log=$(report_value log)
@@ -573,4 +580,159 @@ case_fault_planted_dlls() {
     loaded=$(cd "$downloads" && find . -name '*.loaded' -printf '%f ')
     verdict 'TROVIMO: not found; LUNESCA: not found; no box; 0 running afterwards; shown after under 5 s; no planted DLL loaded' \
         "$gSeen; ${loaded:+loaded: }${loaded:-no planted DLL loaded}"
+}
+
+# ---- what a standard user can prepare in or above a product's folder ----
+# The installer runs elevated; these folders may belong to anyone. Unix links stand in for
+# junctions and file links. Each case audits the places the links point at as well.
+
+kVictims="$WINEPREFIX/drive_c/Victim"
+kSystem32="$WINEPREFIX/drive_c/windows/system32"
+kRefusedTrovimo='TROVIMO: C:\Apps\Trovimo\, 0 terminated; LUNESCA: not found; Trovimo files: 16 Error; information box: Installation is finished. There were 16 errors.; disk intact'
+kWrittenTrovimo='TROVIMO: C:\Apps\Trovimo\, 0 terminated; LUNESCA: not found; Trovimo files: 16 OK; information box: Installation is finished. There were no errors.; disk intact'
+
+# victim NAME: a file outside every product, with bytes of its own; prints its path.
+victim() {
+    mkdir -p "$kVictims"
+    printf 'not the installer'"'"'s: %s\n' "$1" >"$kVictims/$1"
+    echo "$kVictims/$1"
+}
+
+case_fault_languages_links_to_system32() {
+    fault_case
+    FAULT_ROOTS+=("$kSystem32")
+    trovimo_registered "$kTrovimo"
+    local languages
+    languages="$(prefix_path "$kTrovimo")/Languages"
+    rmdir "$languages"
+    ln -s "$kSystem32" "$languages"
+    install_and_sum_up "$(trovimo_run_log "$kTrovimo" all)"
+    verdict "$kRefusedTrovimo" "$gSeen"
+}
+
+# C:\Apps\Trovimo itself leads elsewhere; Lunesca, beside it, is written as usual.
+case_fault_install_folder_is_link() {
+    fault_case
+    FAULT_ROOTS+=("$kVictims")
+    mkdir -p "$kVictims/Trovimo/Languages"
+    printf 'the old Danish file' >"$kVictims/Trovimo/Languages/DK.lng"
+    cp "$STANDINS/Trovimo.exe" "$kVictims/Trovimo/"
+    mkdir -p "$(prefix_path 'C:\Apps')"
+    ln -s "$kVictims/Trovimo" "$(prefix_path "$kTrovimo")"
+    set_path Trovimo 32 REG_SZ "$kTrovimo\\Trovimo.exe"
+    install_product Lunesca "$kLunesca"
+    install_and_sum_up "$kIntroduction$(found_block Trovimo 0 "$kTrovimo")$(found_block Lunesca 0 "$kLunesca")$kRunHeading$(file_lines Trovimo "$kTrovimo" all)$(file_lines Lunesca "$kLunesca")"
+    verdict 'TROVIMO: C:\Apps\Trovimo\, 0 terminated; LUNESCA: C:\Apps\Lunesca\, 0 terminated; Trovimo files: 16 Error; Lunesca files: 14 OK; information box: Installation is finished. There were 16 errors.; disk intact' "$gSeen"
+}
+
+# While the window waits, links to files elsewhere appear at every temporary name a writer
+# might use: the name the installer once used (with its process id, which any program can
+# read from the window), and other usual ones.
+gFarEnds=""
+plant_temporary_links() {
+    local languages pid code name far
+    languages="$(prefix_path "$kTrovimo")/Languages"
+    pid=$(driver owner TfrmMain | tr -d '\r')
+    [[ -n $pid ]] || fail "no process id for the installer's window"
+    mkdir -p "$gFarEnds"
+    for code in ${kLanguages[Trovimo]}; do
+        for name in "$code.lng" "$code.bmp"; do
+            for far in "$name.$pid.tmp" "$name.$((16#$pid)).tmp" "$name.tmp" "$name~" "~$name" "$name.new"; do
+                printf 'far end of %s\n' "$far" >"$gFarEnds/$far"
+                ln -s "$gFarEnds/$far" "$languages/$far"
+            done
+        done
+    done
+}
+
+# The far ends on the same disk: a rename could move them into the product's folder.
+case_fault_planted_temporary_links() {
+    fault_case
+    gFarEnds="$kVictims/far"
+    FAULT_ROOTS+=("$kVictims")
+    trovimo_registered "$kTrovimo"
+    install_and_sum_up "$(trovimo_run_log "$kTrovimo")" plant_temporary_links
+    verdict "$kWrittenTrovimo" "$gSeen"
+}
+
+# The far ends on another file system, out of a rename's reach: only a write or a delete
+# through the link could touch them.
+case_fault_planted_temporary_links_elsewhere() {
+    fault_case
+    [[ -d /dev/shm && -w /dev/shm ]] || fault_skip "no /dev/shm for a second file system"
+    gFarEnds=$(mktemp -d /dev/shm/kalvanta-far.XXXXXX)
+    FAULT_ROOTS+=("$gFarEnds")
+    trovimo_registered "$kTrovimo"
+    install_and_sum_up "$(trovimo_run_log "$kTrovimo")" plant_temporary_links
+    verdict "$kWrittenTrovimo" "$gSeen"
+}
+
+# Target names that are links to a file outside and to a system file are replaced as names.
+case_fault_target_is_link() {
+    fault_case
+    FAULT_ROOTS+=("$kVictims" "$WINEPREFIX/drive_c/windows/win.ini")
+    trovimo_registered "$kTrovimo"
+    local languages
+    languages="$(prefix_path "$kTrovimo")/Languages"
+    ln -s "$(victim important.dat)" "$languages/DK.lng"
+    ln -s "$WINEPREFIX/drive_c/windows/win.ini" "$languages/ES.bmp"
+    install_and_sum_up "$(trovimo_run_log "$kTrovimo")"
+    [[ ! -L $languages/DK.lng && ! -L $languages/ES.bmp ]] || fail "a link at a target name is still there"
+    verdict "$kWrittenTrovimo" "$gSeen"
+}
+
+# A target with a second name outside the product: only the target's name gets new bytes.
+case_fault_hard_linked_target() {
+    fault_case
+    FAULT_ROOTS+=("$kVictims")
+    trovimo_registered "$kTrovimo"
+    ln "$(victim other-name.dat)" "$(prefix_path "$kTrovimo")/Languages/IT.lng"
+    install_and_sum_up "$(trovimo_run_log "$kTrovimo")"
+    verdict "$kWrittenTrovimo" "$gSeen"
+}
+
+# A program that keeps opening windows like Trovimo's and cannot be terminated: the search
+# gives up after its bound and the window opens.
+case_fault_stream_of_decoy_windows() {
+    fault_case
+    trovimo_registered "$kTrovimo"
+    start_trovimos 1 --refuse-termination --stream-of-windows
+    local expected log box
+    expected=$(trovimo_start_up_log 32)
+    expected=${expected/'Instances terminated: 32\r\n'/'Instances terminated: 32\r\n\tInstances still running: 1\r\n'}
+    start_fault_installer
+    log=$(report_value log)
+    box=$(report_value box)
+    # How soon depends on how fast the decoys come; that the window comes at all is the point.
+    gSeen="$(summary "$log" "$box" "$expected"); shown [after $((gTenths / 10)).$((gTenths % 10)) s]"
+    (($(windows_count TfrmTrovimo Trovimo) > 0)) && gSeen+="; the decoys go on"
+    keys main Escape
+    installer_ended
+    verdict 'TROVIMO: C:\Apps\Trovimo\, 32 terminated, 1 still running; LUNESCA: not found; no box; shown; the decoys go on' "$gSeen"
+}
+
+# A folder that names a named pipe, with a stranger's pipes waiting at the folder's name and
+# at each name a file of it could be written under: none is opened, nothing reaches them.
+kPipeFolder='\\.\pipe\Trovimo'
+plant_pipes() {
+    local pid code name names=("Trovimo\\Languages")
+    pid=$(driver owner TfrmMain | tr -d '\r')
+    [[ -n $pid ]] || fail "no process id for the installer's window"
+    for code in ${kLanguages[Trovimo]}; do
+        for name in "$code.lng" "$code.bmp"; do names+=("Trovimo\\Languages\\$name" "Trovimo\\Languages\\$name.$pid.tmp"); done
+    done
+    wine "$DRIVER" pipes "${names[@]}" </dev/null >"$FAULTS/pipes.log" 2>&1 &
+    for _ in $(seq 200); do grep -q listening "$FAULTS/pipes.log" && return 0; sleep 0.1; done
+    fail "the pipes were not set up: $(cat "$FAULTS/pipes.log")"
+}
+
+case_fault_install_folder_is_pipe() {
+    fault_case
+    mkdir -p "${FAULT_ROOTS[0]}"
+    set_path Trovimo 32 REG_SZ "$kPipeFolder\\Trovimo.exe"
+    install_and_sum_up "$(trovimo_run_log "$kPipeFolder" all)" plant_pipes
+    local reached
+    reached=$(tr -d '\r' <"$FAULTS/pipes.log" | sed -n '/^listening$/!p' | tr '\n' ' ')
+    verdict 'TROVIMO: \\.\pipe\Trovimo\, 0 terminated; LUNESCA: not found; Trovimo files: 16 Error; information box: Installation is finished. There were 16 errors.; disk intact; no pipe reached' \
+        "$gSeen; ${reached:+pipes reached: }${reached:-no pipe reached}"
 }

@@ -1,6 +1,6 @@
 // Checks of the Windows binding of PlatformServices, run under Wine in the test prefix:
-// registry values of awkward shapes and views, files replaced in one step, payload
-// lookup and process termination. Argument: the folder of the stand-in products.
+// registry values of awkward shapes and views, files replaced in one step, the folder
+// held while its files are written, payload lookup and process termination. Argument: the folder of the stand-in products.
 #include "Owners.h"
 #include "Win32PlatformServices.h"
 
@@ -166,6 +166,27 @@ void CheckFiles(const std::wstring& folder) {
           "file, a missing folder is not created");
 }
 
+// The folder whose files are being written cannot be moved away until the next folder's turn.
+void CheckFolderHeld(const std::wstring& scratch) {
+    Win32PlatformServices platform;
+    const std::string text = "x";
+    const PayloadBytes payload(reinterpret_cast<const std::byte*>(text.data()), text.size());
+    const std::wstring first = scratch + L"\\first";
+    const std::wstring second = scratch + L"\\second";
+    const std::wstring moved = scratch + L"\\moved";
+    CreateDirectoryW(first.c_str(), nullptr);
+    CreateDirectoryW(second.c_str(), nullptr);
+    Check(platform.WritePayloadToFile(payload, Narrow(first + L"\\a.lng")), "folder, the first file is written");
+    Check(!MoveFileW(first.c_str(), moved.c_str()), "folder, held while its files are written");
+    Check(platform.WritePayloadToFile(payload, Narrow(second + L"\\b.lng")), "folder, the next folder's file is written");
+    Check(MoveFileW(first.c_str(), moved.c_str()), "folder, released when the next folder's files come");
+    DeleteFileW((moved + L"\\a.lng").c_str());
+    DeleteFileW((second + L"\\b.lng").c_str());
+    RemoveDirectoryW(moved.c_str());
+    RemoveDirectoryW(first.c_str());
+    RemoveDirectoryW(second.c_str());
+}
+
 void CheckPayloads() {
     Win32PlatformServices platform;
     const PayloadBytes payload = platform.OpenEmbeddedPayload("text_tv_check");
@@ -213,6 +234,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     CheckRegistry();
     CheckFiles(argv[2]);
+    CheckFolderHeld(argv[2]);
     CheckPayloads();
     CheckTermination(argv[1]);
     std::printf("%d passed, %d failed\n", gPassed, gFailed);

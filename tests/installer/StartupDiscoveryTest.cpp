@@ -248,4 +248,56 @@ TEST_F(Discovery, CountsAnInstanceWhoseWindowGoesAwayLateAsTerminated)
     EXPECT_NE(window.log.find("\tInstances terminated: 1\r\n\tInstallation path: "), std::string::npos) << window.log;
 }
 
+// A program that keeps opening matching windows, each gone once acted on, cannot hold
+// the installer at its start: the search acts on 32 windows and leaves the rest running.
+TEST_F(Discovery, ActsOnAtMostThirtyTwoWindowsOfAStreamOfDecoys)
+{
+    platform.SetPath(kTrovimoKey, "C:\\Apps\\Trovimo\\Trovimo.exe");
+    const int decoy = StartTrovimo({.refusesToDie = true, .replacesItsWindow = true});
+
+    installer.DiscoverProducts();
+
+    EXPECT_EQ(platform.terminated, std::vector<int>(32, decoy));
+    EXPECT_NE(window.log.find("\tInstances terminated: 32\r\n"
+                              "\tInstances still running: 1\r\n"
+                              "\tInstallation path: C:\\Apps\\Trovimo\\\r\n"),
+              std::string::npos)
+        << window.log;
+    EXPECT_TRUE(Alive(decoy));
+    EXPECT_EQ(installer.State().progressRange, 16) << "the report goes on as usual";
+}
+
+// Each instance takes a second to end: after 15 s no further one is acted on, and the
+// ones left count as still running.
+TEST_F(Discovery, StartsOnNoFurtherWindowAfterFifteenSeconds)
+{
+    platform.SetPath(kTrovimoKey, "C:\\Apps\\Trovimo\\Trovimo.exe");
+    std::vector<int> instances(30);
+    for (int& instance : instances)
+        instance = StartTrovimo({.terminationTakes = 1s});
+
+    installer.DiscoverProducts();
+
+    EXPECT_EQ(platform.terminated, std::vector(instances.begin(), instances.begin() + 15));
+    EXPECT_NE(window.log.find("\tInstances terminated: 15\r\n\tInstances still running: 1\r\n"), std::string::npos)
+        << window.log;
+    EXPECT_EQ(platform.clock, std::chrono::seconds(15));
+    EXPECT_TRUE(Alive(instances[15]));
+}
+
+// The bounds hold per product: Lunesca is searched in full after Trovimo's search ran out.
+TEST_F(Discovery, GivesEachProductItsOwnBounds)
+{
+    platform.SetPath(kTrovimoKey, "C:\\Apps\\Trovimo\\Trovimo.exe");
+    platform.SetPath(kLunescaKey, "C:\\Lunesca\\Lunesca.exe");
+    StartTrovimo({.refusesToDie = true, .replacesItsWindow = true, .terminationTakes = 1s});
+    const int lunesca = platform.StartInstance("TApplication", "Lunesca", {.terminationTakes = 14s});
+
+    installer.DiscoverProducts();
+
+    EXPECT_FALSE(Alive(lunesca));
+    EXPECT_NE(window.log.find("\r\nLUNESCA\r\n\tInstances terminated: 1\r\n\tInstallation path: "), std::string::npos)
+        << window.log;
+}
+
 }  // namespace

@@ -26,6 +26,11 @@ struct FakeProcess {
     bool refusesToDie = false;  // cannot be opened for termination
     // How long its window lingers after the process was told to end.
     std::chrono::milliseconds windowLingers{0};
+    // A decoy: each time one of its windows is acted on, that window closes and a new
+    // matching one opens.
+    bool replacesItsWindow = false;
+    // How long the binding waits for it to end when told to terminate.
+    std::chrono::milliseconds terminationTakes{0};
     bool alive = true;
     std::chrono::milliseconds endedAt{0};
 };
@@ -109,6 +114,12 @@ public:
             return true;
         FakeProcess& process = processes[window->process];
         terminated.push_back(window->process);
+        clock += process.terminationTakes;
+        if (process.replacesItsWindow) {
+            window->quitsAt = clock;
+            const FakeWindow old = *window;  // the push below may move the windows
+            OpenWindow(old.process, old.windowClass, old.title);
+        }
         if (process.refusesToDie)
             return false;
         process.alive = false;

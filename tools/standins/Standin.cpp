@@ -6,6 +6,8 @@
 //   --refuse-termination            nobody may open the process for termination
 //   --quit-after-installer-appears  quits by itself a second after the installer's window exists
 //   --hidden                        the window is never shown, so it can never be activated
+//   --stream-of-windows             opens a new window every 10 ms and then closes the one before,
+//                                   as a program that keeps a search for its windows busy would
 #include <windows.h>
 
 #include <aclapi.h>
@@ -43,11 +45,13 @@ struct Options {
     bool refuseTermination = false;
     bool quitAfterInstallerAppears = false;
     bool hidden = false;
+    bool streamOfWindows = false;
 };
 
 Options ParseOptions(const std::wstring& commandLine) {
     const auto has = [&](const wchar_t* option) { return commandLine.find(option) != std::wstring::npos; };
-    return {has(L"--hang"), has(L"--refuse-termination"), has(L"--quit-after-installer-appears"), has(L"--hidden")};
+    return {has(L"--hang"), has(L"--refuse-termination"), has(L"--quit-after-installer-appears"), has(L"--hidden"),
+            has(L"--stream-of-windows")};
 }
 
 // Denies everyone PROCESS_TERMINATE on this process, as a program protected by its
@@ -82,6 +86,20 @@ void CALLBACK WatchForInstaller(HWND window, UINT, UINT_PTR, DWORD) {
         KillTimer(window, kWatchTimer);
         DestroyWindow(window);
     }
+}
+
+constexpr UINT_PTR kStreamTimer = 2;
+constexpr UINT kStreamInterval = 10;
+
+// The stream's window of the moment; the process does not end when it goes.
+HWND gStreamWindow = nullptr;
+
+// The next window of the stream is made before the last one goes, so that one always exists.
+void CALLBACK ReplaceWindow(HWND, UINT, UINT_PTR, DWORD) {
+    const HWND next = CreateWindowExW(0, kProduct.mainClass, kProduct.title, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+    DestroyWindow(gStreamWindow);
+    gStreamWindow = next;
 }
 
 struct LanguagePack {
@@ -167,7 +185,7 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         Paint(window);
         return 0;
     case WM_DESTROY:
-        PostQuitMessage(0);
+        if (!gStreamWindow) PostQuitMessage(0);
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);
@@ -207,6 +225,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
     if (!window) return 1;
     if (!options.hidden) ShowWindow(window, show);
     if (options.quitAfterInstallerAppears) SetTimer(window, kWatchTimer, kWatchInterval, WatchForInstaller);
+    if (options.streamOfWindows) {
+        gStreamWindow = window;
+        SetTimer(nullptr, kStreamTimer, kStreamInterval, ReplaceWindow);
+    }
     if (options.hang) Sleep(INFINITE);
 
     MSG message;
