@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Measures the installer's size and speed against yardsticks and an NSIS peer, all built
-# in this run, in a Wine prefix and Xvfb of its own, and prints one table with every target
-# met or missed. Asserts nothing about the figures,
+# in this run, in a Wine prefix and Xvfb of its own, prints one table with every target met
+# or missed, and draws the figures in docs/bench.png. Asserts nothing about the figures,
 # but ends with exit status 1 when a program of the benchmark did not start or a series has
 # no counted run, and says which and why.
 #   bench/run.sh        RUNS (counted runs, default 9) and WARMUP (default 1) may be set;
@@ -14,7 +14,7 @@ BUILD="$ROOT/build/windows"
 WORK="$BUILD/bench/run"
 RUNS="${RUNS:-9}"
 WARMUP="${WARMUP:-1}"
-kPackages=(cmake make g++-mingw-w64-x86-64-win32 wine64 wine fonts-wine xvfb xdotool nsis)
+kPackages=(cmake make g++-mingw-w64-x86-64-win32 wine64 wine fonts-wine xvfb xdotool nsis gnuplot-nox)
 kPayloadCount=23
 kFileCount=30
 # Each target is a ratio of two medians measured side by side in this run.
@@ -35,6 +35,7 @@ EMPTY="$BUILD/bench/emptywindow.exe"
 LOGWINDOW="$BUILD/bench/logwindow.exe"
 PLAINWRITE="$BUILD/bench/plainwrite.exe"
 PEER="$WORK/peer-amd64-unicode.exe"
+CHART="$ROOT/docs/bench.png"
 
 # shellcheck source=tools/wine-session.sh
 source "$ROOT/tools/wine-session.sh"
@@ -339,6 +340,66 @@ print_table() {
     echo "Whole benchmark: $((SECONDS - began)) s."
 }
 
+# ---- the chart ----
+
+kInstallerColour=1f5fa8
+kYardstickColour=9a9a9a
+kPeerColour=d9822b
+
+# Bars of the medians with whiskers from the minimum to the maximum, group by group, in
+# docs/bench.png; its data in chart.dat beside times.txt.
+draw_chart() {
+    local data="$WORK/chart.dat" y=0 group label figure colour min median max
+    : >"$data"
+    while IFS='|' read -r group label figure colour; do
+        y=$((y + 1))
+        [[ -n $label ]] || continue
+        read -r min median max <<<"$(values "$figure" | spread)"
+        [[ $median == n/a ]] && continue
+        printf '%d %s %s %s %d "%s: %s"\n' "$y" "$min" "$median" "$max" "0x$colour" "$group" "$label" >>"$data"
+    done <<EOF
+start-up|installer|startup.installer|$kInstallerColour
+start-up|log window yardstick|startup.logwindow|$kYardstickColour
+start-up|empty window|startup.emptywindow|$kYardstickColour
+start-up|NSIS peer with its window|startup.peer|$kPeerColour
+|||
+whole job|installer|installer.job|$kInstallerColour
+whole job|log window yardstick|logwindow.job|$kYardstickColour
+whole job|NSIS peer with its window|peerwindow.job|$kPeerColour
+|||
+run|installer, Install to the box|installer.run|$kInstallerColour
+run|log window yardstick, the same|logwindow.run|$kYardstickColour
+run|NSIS peer with its window, page to end|peerwindow.files|$kPeerColour
+run|NSIS peer /S, start to exit|peer.process|$kPeerColour
+run|plain write loop|plainwrite.loop|$kYardstickColour
+EOF
+    if [[ ! -s $data ]]; then
+        echo "No chart: nothing was measured."
+        return 0
+    fi
+    gnuplot >"$WORK/gnuplot.log" 2>&1 <<EOF || { cat "$WORK/gnuplot.log"; problem "gnuplot could not draw $CHART"; }
+set terminal pngcairo size 900,560 font "DejaVu Sans,10"
+set output "$CHART"
+set termoption noenhanced
+set title "Kalvanta Custom Language Files Installer beside its NSIS peer and yardsticks\n$RUNS runs, $(date -u '+%Y-%m-%d'), $(wine --version)\nload average (1, 5, 15 min) at the start: $load_before"
+set xlabel "milliseconds: bar to the median, whisker from the least to the greatest run"
+set yrange [$((y + 1)):0]
+set xrange [0:*]
+set ytics nomirror scale 0
+set xtics nomirror
+set grid xtics
+set style fill solid 0.8 noborder
+set key top right box opaque
+plot "$data" using (\$3 / 2):1:(0):3:(\$1 - 0.38):(\$1 + 0.38):5:ytic(6) with boxxyerror lc rgb variable notitle, \\
+     "" using 3:1:2:4 with xerrorbars lc rgb "black" pt 7 ps 0.4 notitle, \\
+     "" using 4:1:(sprintf("  %.0f", \$3)) with labels left notitle, \\
+     keyentry with boxes fill solid 0.8 lc rgb "#$kInstallerColour" title "the installer", \\
+     keyentry with boxes fill solid 0.8 lc rgb "#$kPeerColour" title "NSIS peer", \\
+     keyentry with boxes fill solid 0.8 lc rgb "#$kYardstickColour" title "yardsticks"
+EOF
+    echo "Chart: $CHART"
+}
+
 # ---- the run ----
 
 bash "$ROOT/tools/install-packages.sh" "${kPackages[@]}"
@@ -416,4 +477,5 @@ check_series terminate.ended terminate "$INSTALLER" terminate
 check_series terminate.baseline terminate.baseline "$INSTALLER" terminate
 
 print_table
+draw_chart
 end_on_problems
