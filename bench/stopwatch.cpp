@@ -94,18 +94,21 @@ bool Ended(const Process& process)
     return WaitForSingleObject(process.handle, 0) == WAIT_OBJECT_0;
 }
 
+std::string Hexadecimal(DWORD code)
+{
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
+    return length > 0 ? std::string(text, static_cast<std::size_t>(length)) : "?";
+}
+
 // Why a program that should still run is not there: its exit code when it ended (under
 // Wine 0xC0000135 is a DLL it imports that was not found), else that it took too long.
-std::string Missing(const Process& process, const char* what)
+std::string Missing(const Process& process, const std::string& what)
 {
-    char why[160];
     DWORD exitCode = 0;
     if (Ended(process) && GetExitCodeProcess(process.handle, &exitCode))
-        std::snprintf(why, sizeof why, "ended with exit code 0x%08lX before %s", static_cast<unsigned long>(exitCode),
-                      what);
-    else
-        std::snprintf(why, sizeof why, "no %s within %.0f s", what, kPatienceMs / 1000);
-    return why;
+        return "ended with exit code " + Hexadecimal(exitCode) + " before " + what;
+    return "no " + what + " within " + std::to_string(static_cast<int>(kPatienceMs / 1000)) + " s";
 }
 
 // A top-level window of this class that belongs to the process, if any.
@@ -441,10 +444,7 @@ bool PlainWriteRun(bool counted, const std::string& label, const std::wstring& p
     AwaitEnd(process, 0);
     const std::size_t loop = output.find("loop ");
     if (exitCode != 0 || loop == std::string::npos) {
-        char why[80];
-        std::snprintf(why, sizeof why, "the plain loop failed (exit code 0x%08lX)",
-                      static_cast<unsigned long>(exitCode));
-        return Fail(label, why);
+        return Fail(label, "the plain loop failed (exit code " + Hexadecimal(exitCode) + ")");
     }
     if (!TargetsMatchPayloads(plan, label))
         return false;
@@ -467,10 +467,7 @@ bool PeerRun(bool counted, const std::wstring& peer, const std::vector<PlannedFi
     GetExitCodeProcess(process.handle, &exitCode);
     AwaitEnd(process, 0);
     if (exitCode != 0) {
-        char why[80];
-        std::snprintf(why, sizeof why, "the silent install failed (exit code 0x%08lX)",
-                      static_cast<unsigned long>(exitCode));
-        return Fail(label, why);
+        return Fail(label, "the silent install failed (exit code " + Hexadecimal(exitCode) + ")");
     }
     if (!TargetsMatchPayloads(plan, label))
         return false;
