@@ -123,7 +123,8 @@ wine_says() {
     else
         echo "    Wine log:"
         printf '      %s\n' "${lines//$'\n'/$'\n      '}"
-        grep -qi 'c0000135' <<<"$lines" && echo "    (c0000135 is STATUS_DLL_NOT_FOUND: a DLL that it imports was not found)"
+        grep -qi 'c0000135' <<<"$lines" &&
+            echo "    (c0000135 is STATUS_DLL_NOT_FOUND: the program, or a DLL that it imports, was not found)"
     fi
     return 0
 }
@@ -150,7 +151,9 @@ stopwatch() {
     tr -d '\r' <"$WORK/stopwatch.out" >>"$WORK/times.txt"
     cat "$log" >>"$WORK/wine.log"
     if ((status != 0)) && [[ ! -s $WORK/stopwatch.out ]]; then
-        problem "bench/stopwatch.exe did not start for the $series series: exit status $status, nothing measured.
+        local absent=""
+        [[ -f $STOPWATCH ]] || absent=$'\n'"    There is no $STOPWATCH."
+        problem "bench/stopwatch.exe did not start for the $series series: exit status $status, nothing measured.$absent
 $(wine_says "$log")"
         unstarted[$series]=yes
     fi
@@ -407,11 +410,13 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 cd "$ROOT"
 echo "Building (log in $WORK/build.log)"
 mkdir -p "$WORK"
+# Chained: under || a failed step would not stop the list, and a build folder copied from
+# elsewhere, which CMake refuses to configure, would build into the folder it came from.
 {
-    cmake --preset windows
-    cmake --build --preset windows -j2 --target KalvantaLanguageInstaller driver Trovimo Lunesca emptywindow \
-        logwindow plainwrite stopwatch
-} >"$WORK/build.log" 2>&1 || { tail -20 "$WORK/build.log"; exit 1; }
+    cmake --preset windows &&
+        cmake --build --preset windows -j2 --target KalvantaLanguageInstaller driver Trovimo Lunesca emptywindow \
+            logwindow plainwrite stopwatch
+} >"$WORK/build.log" 2>&1 || { tail -20 "$WORK/build.log"; echo "The build failed: nothing measured." >&2; exit 1; }
 
 stop
 trap stop EXIT
