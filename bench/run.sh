@@ -226,6 +226,12 @@ row() {
     printf '  %-62s %9s %9s %9s%s\n' "$1" "$min" "$median" "$max" "${3:+   $3}"
 }
 heading() { printf '  %s\n' "$1"; }
+# step_rows PROGRAM: the steps of its run, as the stopwatch sees them from outside.
+step_rows() {
+    time_row "    press to Install disabled (the click reaches the handler)" "$1.press"
+    time_row "    to Cancel relabelled: $kFileCount files written and shown" "$1.files"
+    time_row "    to the information box shown" "$1.box"
+}
 # difference_row LABEL A B: A - B run by run.
 difference_row() { row "$1" "$(paired "$2" "$3" - | spread)"; }
 time_row() { row "$1" "$(values "$2" | spread)"; }
@@ -295,13 +301,9 @@ print_table() {
     ratio_row "  ratio installer / log window" installer.job logwindow.job
     heading "The run alone, Install press to the information box, and its steps:"
     time_row "  installer" installer.run
-    time_row "    press to Install disabled (the click reaches the handler)" installer.press
-    time_row "    to Cancel relabelled: $kFileCount files written and shown" installer.files
-    time_row "    to the information box shown" installer.box
+    step_rows installer
     time_row "  log window yardstick: the same display work, plain writes" logwindow.run
-    time_row "    press to Install disabled" logwindow.press
-    time_row "    to Cancel relabelled: $kFileCount files written and shown" logwindow.files
-    time_row "    to the information box shown" logwindow.box
+    step_rows logwindow
     time_row "    its write loop, timed in-process" logwindow.loop
     ratio_row "run ratio installer / log window" installer.run logwindow.run "$kRunTarget"
     ratio_row "  ratio of the steps with the files: installer / log window" installer.files logwindow.files
