@@ -1,6 +1,6 @@
 // The benchmark's plan of the 30 files: one "source<TAB>target" a line (UTF-8), the
 // sources being the payloads the installer embeds, the targets where it writes them;
-// and the timed write loop of the yardsticks that write them.
+// the two ways the yardsticks write them, and their timed write loop.
 #pragma once
 
 #include <windows.h>
@@ -86,6 +86,23 @@ inline bool WritePlainly(const std::wstring& path, const std::string& payload, b
                     written == payload.size() && (!flush || FlushFileBuffers(file));
     CloseHandle(file);
     return ok;
+}
+
+// PAYLOAD written as the installer writes it: beside the target, flushed, then moved over
+// it, once an existing target has been opened for writing.
+inline bool ReplaceSafely(const std::wstring& target, const std::string& payload)
+{
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        const HANDLE existing = CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (existing == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(existing);
+    }
+    const std::wstring temporary = target + L".tmp";
+    return WritePlainly(temporary, payload, true) &&
+           MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 // Calls WRITE(i) for i below COUNT, timed with QueryPerformanceCounter; prints "loop

@@ -13,12 +13,13 @@ inline LRESULT CALLBACK QuitWhenClosed(HWND window, UINT message, WPARAM wParam,
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// The window, not yet shown, or null when it cannot be made.
-inline HWND CreateYardstickWindow(HINSTANCE instance, const wchar_t* windowClassName, const wchar_t* title,
-                                  DWORD style)
+// The window, not yet shown, or null when it cannot be made. PROCEDURE handles what the
+// yardstick needs and passes the rest to QuitWhenClosed.
+inline HWND CreateYardstickWindow(HINSTANCE instance, const wchar_t* windowClassName, const wchar_t* title, DWORD style,
+                                  WNDPROC procedure = QuitWhenClosed)
 {
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = QuitWhenClosed;
+    windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);

@@ -1,6 +1,7 @@
 ; The benchmark's peer: an NSIS installer that finds the two products the same way and
-; writes the same 30 files into their Languages folders. Without PAYLOADS it is the
-; empty installer, built with the same settings.
+; writes the same 30 files into their Languages folders, in a window that lists every
+; file as it goes (its instfiles page with the details shown), or silently with /S.
+; Without PAYLOADS it is the empty installer, built with the same settings.
 ;   makensis -DOUTFILE=peer.exe [-DTARGET=amd64-unicode] [-DPAYLOADS=folder] peer.nsi
 Unicode true
 !ifdef TARGET
@@ -9,6 +10,10 @@ Target ${TARGET}
 RequestExecutionLevel admin
 Name "Kalvanta Custom Language Files"
 OutFile "${OUTFILE}"
+ShowInstDetails show
+; The stopwatch sees the end of the install by this text in the page's status line.
+CompletedText "Completed"
+Page instfiles
 
 !ifdef PAYLOADS
 !include "FileFunc.nsh"

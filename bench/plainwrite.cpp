@@ -8,25 +8,6 @@
 
 #include <cstdio>
 
-namespace {
-
-bool ReplaceSafely(const std::wstring& target, const std::string& payload)
-{
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        const HANDLE existing = CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (existing == INVALID_HANDLE_VALUE)
-            return false;
-        CloseHandle(existing);
-    }
-    const std::wstring temporary = target + L".tmp";
-    return WritePlainly(temporary, payload, true) &&
-           MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-}
-
-} // namespace
-
 int wmain(int argc, wchar_t** argv)
 {
     const bool replace = argc == 3 && std::wstring(argv[2]) == L"replace";

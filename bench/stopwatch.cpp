@@ -3,11 +3,16 @@
 // one "LABEL MILLISECONDS RUN" a line for every counted run ("failed LABEL WHY" otherwise).
 //
 //   stopwatch startup WARMUP RUNS (LABEL EXE CLASS)...
-//       process start to the shown window of class CLASS, the programs taken in turn
-//   stopwatch run WARMUP RUNS INSTALLER PLAINWRITE LOGWINDOW PEER PLAN
-//       Install press to the information box; the plain write loop, in-process and start
-//       to exit, again with safe replacement, and again shown file by file in the log
-//       window; the peer's silent install, start to exit.
+//       process start to the shown window of class CLASS, the programs taken in turn; CLASS
+//       #32770 is the NSIS peer, its window shown with the details list
+//   stopwatch run WARMUP RUNS INSTALLER LOGWINDOW PLAINWRITE PEER PLAN
+//       the whole job of the installer and of the log window yardstick (also writing, then
+//       checking its log, then setting up its box as the installer does): process start to
+//       the shown window, Install pressed at once, to the information box, with the steps
+//       between (Install disabled, Cancel relabelled "&Close"); the NSIS peer with its
+//       window, start to its page with the details list shown and to "Completed"; the plain
+//       write loop, in-process and start to exit, again with safe replacement; the peer's
+//       silent install, start to exit.
 //       Each from no target file, and each run's files compared with the payloads.
 //   stopwatch terminate WARMUP RUNS INSTALLER STANDIN
 //       with two instances of STANDIN running: installer start to both ended, and to the
@@ -17,6 +22,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iterator>
 
 namespace {
@@ -24,8 +30,14 @@ namespace {
 constexpr double kPatienceMs = 30000;
 constexpr DWORD kClosingMs = 10000;
 constexpr wchar_t kInstallerClass[] = L"TfrmMain";
+constexpr wchar_t kLogWindowClass[] = L"BenchLogWindow";
 constexpr wchar_t kInstallCaption[] = L"&Install";
+constexpr wchar_t kClosedCaption[] = L"&Close";
 constexpr wchar_t kBoxClass[] = L"#32770";
+constexpr wchar_t kPeerClass[] = L"#32770";
+constexpr wchar_t kPeerDetailsClass[] = L"SysListView32";
+// bench/peer.nsi sets this as the status line's text at the end of the install.
+constexpr wchar_t kPeerCompleted[] = L"Completed";
 constexpr wchar_t kStandinClass[] = L"TfrmTrovimo";
 constexpr int kStandinCount = 2;
 
@@ -82,6 +94,23 @@ bool Ended(const Process& process)
     return WaitForSingleObject(process.handle, 0) == WAIT_OBJECT_0;
 }
 
+std::string Hexadecimal(DWORD code)
+{
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
+    return length > 0 ? std::string(text, static_cast<std::size_t>(length)) : "?";
+}
+
+// Why a program that should still run is not there: its exit code when it ended (under
+// Wine 0xC0000135 is a DLL it imports that was not found), else that it took too long.
+std::string Missing(const Process& process, const std::string& what)
+{
+    DWORD exitCode = 0;
+    if (Ended(process) && GetExitCodeProcess(process.handle, &exitCode))
+        return "ended with exit code " + Hexadecimal(exitCode) + " before " + what;
+    return "no " + what + " within " + std::to_string(static_cast<int>(kPatienceMs / 1000)) + " s";
+}
+
 // A top-level window of this class that belongs to the process, if any.
 HWND WindowOf(const Process& process, const wchar_t* windowClass, bool mustBeVisible)
 {
@@ -95,14 +124,45 @@ HWND WindowOf(const Process& process, const wchar_t* windowClass, bool mustBeVis
     return nullptr;
 }
 
-// Closes the window and waits for its process to end; a process that will not end is terminated.
-bool Finish(Process& process, HWND window)
+// Another process's window text, as its window manager keeps it (no message is sent, so
+// it answers while that process is busy).
+bool CaptionIs(HWND window, const wchar_t* caption)
+{
+    wchar_t text[64] = L"";
+    GetWindowTextW(window, text, static_cast<int>(std::size(text)));
+    return window && std::wstring(text) == caption;
+}
+
+// A visible window below WINDOW of this class, and with this text when TEXT is given.
+HWND VisibleDescendant(HWND window, const wchar_t* windowClass, const wchar_t* text = nullptr)
+{
+    struct Search {
+        const wchar_t* windowClass;
+        const wchar_t* text;
+        HWND found;
+    } search{windowClass, text, nullptr};
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM context) -> BOOL {
+            auto& wanted = *reinterpret_cast<Search*>(context);
+            wchar_t name[64] = L"";
+            GetClassNameW(child, name, static_cast<int>(std::size(name)));
+            if (std::wstring(name) != wanted.windowClass || !IsWindowVisible(child) ||
+                (wanted.text && !CaptionIs(child, wanted.text)))
+                return TRUE;
+            wanted.found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Waits for the process to end; one that will not end is terminated.
+bool AwaitEnd(Process& process, DWORD patienceMs)
 {
     if (!process.handle)
         return false;
-    if (window)
-        PostMessageW(window, WM_CLOSE, 0, 0);
-    bool ended = WaitForSingleObject(process.handle, window ? kClosingMs : 0) == WAIT_OBJECT_0;
+    const bool ended = WaitForSingleObject(process.handle, patienceMs) == WAIT_OBJECT_0;
     if (!ended) {
         TerminateProcess(process.handle, 1);
         WaitForSingleObject(process.handle, kClosingMs);
@@ -110,6 +170,14 @@ bool Finish(Process& process, HWND window)
     CloseHandle(process.handle);
     process = {};
     return ended;
+}
+
+// Closes the window and waits for its process to end; a process that will not end is terminated.
+bool Finish(Process& process, HWND window)
+{
+    if (process.handle && window)
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    return AwaitEnd(process, window ? kClosingMs : 0);
 }
 
 // The counted run under way, printed with every figure so that run.sh pairs figures by run.
@@ -122,9 +190,9 @@ void Report(bool counted, const std::string& label, double ms)
     std::fflush(stdout);
 }
 
-bool Fail(const std::string& label, const char* why)
+bool Fail(const std::string& label, const std::string& why)
 {
-    std::printf("failed %s %s\n", label.c_str(), why);
+    std::printf("failed %s %s\n", label.c_str(), why.c_str());
     std::fflush(stdout);
     return false;
 }
@@ -137,18 +205,49 @@ std::string Narrow(const std::wstring& text)
     return narrow;
 }
 
+// The NSIS peer's window once its instfiles page shows with the details list, if it does.
+HWND PeerPage(const Process& process)
+{
+    const HWND window = WindowOf(process, kPeerClass, true);
+    return window && VisibleDescendant(window, kPeerDetailsClass) ? window : nullptr;
+}
+
+bool PeerCompleted(HWND window)
+{
+    return VisibleDescendant(window, L"Static", kPeerCompleted) != nullptr;
+}
+
+// Presses Close, which takes the place of Cancel once the page has finished, and waits for
+// the peer to end.
+bool ClosePeer(Process& process, HWND window)
+{
+    const HWND close = GetDlgItem(window, IDOK);
+    if (Poll([&] { return IsWindowEnabled(close) || Ended(process); }))
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(close));
+    return AwaitEnd(process, kClosingMs);
+}
+
+// CLASS #32770 stands for the NSIS peer, whose window shows with its page and which is
+// closed once its install has completed.
 bool StartupRun(bool counted, const std::string& label, const std::wstring& exe, const std::wstring& windowClass)
 {
+    const bool peer = windowClass == kPeerClass;
     const double start = NowMs();
     Process process = Start(exe, L"");
     if (!process.handle)
         return Fail(label, "cannot start");
     HWND window = nullptr;
-    Poll([&] { return (window = WindowOf(process, windowClass.c_str(), true)) != nullptr || Ended(process); });
+    Poll([&] {
+        window = peer ? PeerPage(process) : WindowOf(process, windowClass.c_str(), true);
+        return window || Ended(process);
+    });
     const double shown = NowMs();
-    const bool closed = Finish(process, window);
+    const std::string missing = window ? "" : Missing(process, "its window showed");
+    if (peer && window)
+        Poll([&] { return PeerCompleted(window) || Ended(process); });
+    const bool closed = peer && window ? ClosePeer(process, window) : Finish(process, window);
     if (!window)
-        return Fail(label, "no window shown");
+        return Fail(label, missing);
     if (!closed)
         return Fail(label, "did not end when its window was closed");
     Report(counted, label, shown - start);
@@ -182,7 +281,7 @@ bool TargetsMatchPayloads(const std::vector<PlannedFile>& plan, const std::strin
         std::string payload;
         std::string written;
         if (!ReadWholeFile(file.source, payload) || !ReadWholeFile(file.target, written) || payload != written)
-            return Fail(label, ("wrote wrong bytes to " + Narrow(file.target)).c_str());
+            return Fail(label, "wrote wrong bytes to " + Narrow(file.target));
     }
     return true;
 }
@@ -192,40 +291,133 @@ HWND InformationBoxOf(const Process& process)
     return WindowOf(process, kBoxClass, true);
 }
 
-bool InstallerRun(bool counted, const std::wstring& installer, const std::vector<PlannedFile>& plan)
+// A pipe for a child's standard output: the child's end is inheritable, ours is not.
+bool OpenPipe(HANDLE& reading, HANDLE& writing)
 {
-    const std::string label = "run.installer";
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    if (!CreatePipe(&reading, &writing, &inheritable, 0))
+        return false;
+    SetHandleInformation(reading, HANDLE_FLAG_INHERIT, 0);
+    return true;
+}
+
+// All a child wrote to the pipe, once it has closed its end.
+std::string ReadToEnd(HANDLE reading)
+{
+    std::string output;
+    char chunk[256];
+    DWORD read = 0;
+    while (ReadFile(reading, chunk, sizeof chunk, &read, nullptr) && read > 0)
+        output.append(chunk, read);
+    CloseHandle(reading);
+    return output;
+}
+
+// The whole job as a user lives it, for the installer or the log window yardstick (the
+// yardstick started with ARGUMENTS, and its own timing of its write loop read from its
+// output): process start, Install pressed as soon as the window shows, the information box.
+bool JobRun(bool counted, const std::string& label, const std::wstring& exe, const std::wstring& arguments,
+            const wchar_t* windowClass, const std::vector<PlannedFile>& plan)
+{
     RemoveTargets(plan);
-    Process process = Start(installer, L"");
-    if (!process.handle)
+    const bool timesItsLoop = !arguments.empty();
+    HANDLE reading = nullptr;
+    HANDLE writing = nullptr;
+    if (timesItsLoop && !OpenPipe(reading, writing))
+        return Fail(label, "no pipe");
+    const double start = NowMs();
+    Process process = Start(exe, arguments, writing);
+    if (writing)
+        CloseHandle(writing);
+    if (!process.handle) {
+        if (reading)
+            CloseHandle(reading);
         return Fail(label, "cannot start");
+    }
     HWND window = nullptr;
     HWND install = nullptr;
+    HWND cancel = nullptr;
     Poll([&] {
-        window = WindowOf(process, kInstallerClass, true);
+        window = WindowOf(process, windowClass, true);
         install = window ? FindWindowExW(window, nullptr, L"Button", kInstallCaption) : nullptr;
         return (install && IsWindowEnabled(install)) || Ended(process);
     });
-    if (!install) {
-        Finish(process, window);
-        return Fail(label, "no ready window");
-    }
     const double pressed = NowMs();
-    PostMessageW(install, BM_CLICK, 0, 0);
+    std::string problem = install ? "" : Missing(process, "a ready window");
     HWND box = nullptr;
-    Poll([&] { return (box = InformationBoxOf(process)) != nullptr || Ended(process); });
-    const double boxShown = NowMs();
-    if (!box) {
-        Finish(process, window);
-        return Fail(label, "no information box");
+    double begun = 0;
+    double written = 0;
+    if (install) {
+        cancel = FindWindowExW(window, install, L"Button", nullptr);
+        PostMessageW(install, BM_CLICK, 0, 0);
+        // The steps are seen from outside: Install disabled when the run begins, Cancel
+        // relabelled when its last file is shown, then the box.
+        Poll([&] {
+            if (!begun && !IsWindowEnabled(install))
+                begun = NowMs();
+            if (begun && !written && CaptionIs(cancel, kClosedCaption))
+                written = NowMs();
+            return (box = InformationBoxOf(process)) != nullptr || Ended(process);
+        });
+        if (!box)
+            problem = Missing(process, "the information box");
     }
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    Poll([&] { return InformationBoxOf(process) == nullptr; });
-    if (!Finish(process, window))
+    const double boxShown = NowMs();
+    if (box) {
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        Poll([&] { return InformationBoxOf(process) == nullptr; });
+    }
+    const bool closed = Finish(process, window);
+    const std::string output = reading ? ReadToEnd(reading) : "";
+    if (!problem.empty())
+        return Fail(label, problem);
+    if (!closed)
         return Fail(label, "did not end when its window was closed");
+    const std::size_t loop = output.find("loop ");
+    if (timesItsLoop && loop == std::string::npos)
+        return Fail(label, "did not time its write loop");
     if (!TargetsMatchPayloads(plan, label))
         return false;
-    Report(counted, label, boxShown - pressed);
+    written = written ? written : boxShown;
+    begun = begun ? begun : written;
+    Report(counted, label + ".window", pressed - start);
+    Report(counted, label + ".run", boxShown - pressed);
+    Report(counted, label + ".job", boxShown - start);
+    Report(counted, label + ".press", begun - pressed);
+    Report(counted, label + ".files", written - begun);
+    Report(counted, label + ".box", boxShown - written);
+    if (timesItsLoop)
+        Report(counted, label + ".loop", std::strtod(output.c_str() + loop + 5, nullptr));
+    return true;
+}
+
+// The NSIS peer with its window: process start, its instfiles page with the details list
+// shown, the install under way without a press, "Completed" in the page's status line.
+bool PeerWindowRun(bool counted, const std::wstring& peer, const std::vector<PlannedFile>& plan)
+{
+    const std::string label = "peerwindow";
+    RemoveTargets(plan);
+    const double start = NowMs();
+    Process process = Start(peer, L"");
+    if (!process.handle)
+        return Fail(label, "cannot start");
+    HWND window = nullptr;
+    Poll([&] { return (window = PeerPage(process)) != nullptr || Ended(process); });
+    const double shown = NowMs();
+    std::string problem = window ? "" : Missing(process, "its page with the details list");
+    if (window && !(Poll([&] { return PeerCompleted(window) || Ended(process); }) && !Ended(process)))
+        problem = Missing(process, "\"Completed\"");
+    const double done = NowMs();
+    const bool closed = window ? ClosePeer(process, window) : AwaitEnd(process, 0);
+    if (!problem.empty())
+        return Fail(label, problem);
+    if (!closed)
+        return Fail(label, "did not end when Close was pressed");
+    if (!TargetsMatchPayloads(plan, label))
+        return false;
+    Report(counted, label + ".window", shown - start);
+    Report(counted, label + ".files", done - shown);
+    Report(counted, label + ".job", done - start);
     return true;
 }
 
@@ -233,12 +425,10 @@ bool PlainWriteRun(bool counted, const std::string& label, const std::wstring& p
                    const std::wstring& planFile, const std::vector<PlannedFile>& plan)
 {
     RemoveTargets(plan);
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE reading = nullptr;
     HANDLE writing = nullptr;
-    if (!CreatePipe(&reading, &writing, &inheritable, 0))
+    if (!OpenPipe(reading, writing))
         return Fail(label, "no pipe");
-    SetHandleInformation(reading, HANDLE_FLAG_INHERIT, 0);
     const double start = NowMs();
     Process process = Start(plainWrite, L"\"" + planFile + L"\"" + mode, writing);
     CloseHandle(writing);
@@ -246,20 +436,16 @@ bool PlainWriteRun(bool counted, const std::string& label, const std::wstring& p
         CloseHandle(reading);
         return Fail(label, "cannot start");
     }
-    std::string output;
-    char chunk[256];
-    DWORD read = 0;
-    while (ReadFile(reading, chunk, sizeof chunk, &read, nullptr) && read > 0)
-        output.append(chunk, read);
-    CloseHandle(reading);
+    const std::string output = ReadToEnd(reading);
     WaitForSingleObject(process.handle, INFINITE);
     const double ended = NowMs();
     DWORD exitCode = 1;
     GetExitCodeProcess(process.handle, &exitCode);
-    Finish(process, nullptr);
+    AwaitEnd(process, 0);
     const std::size_t loop = output.find("loop ");
-    if (exitCode != 0 || loop == std::string::npos)
-        return Fail(label, "the plain loop failed");
+    if (exitCode != 0 || loop == std::string::npos) {
+        return Fail(label, "the plain loop failed (exit code " + Hexadecimal(exitCode) + ")");
+    }
     if (!TargetsMatchPayloads(plan, label))
         return false;
     Report(counted, label + ".loop", std::strtod(output.c_str() + loop + 5, nullptr));
@@ -269,7 +455,7 @@ bool PlainWriteRun(bool counted, const std::string& label, const std::wstring& p
 
 bool PeerRun(bool counted, const std::wstring& peer, const std::vector<PlannedFile>& plan)
 {
-    const std::string label = "run.peer";
+    const std::string label = "peer";
     RemoveTargets(plan);
     const double start = NowMs();
     Process process = Start(peer, L"/S");
@@ -279,31 +465,51 @@ bool PeerRun(bool counted, const std::wstring& peer, const std::vector<PlannedFi
     const double ended = NowMs();
     DWORD exitCode = 1;
     GetExitCodeProcess(process.handle, &exitCode);
-    Finish(process, nullptr);
-    if (exitCode != 0)
-        return Fail(label, "the silent install failed");
+    AwaitEnd(process, 0);
+    if (exitCode != 0) {
+        return Fail(label, "the silent install failed (exit code " + Hexadecimal(exitCode) + ")");
+    }
     if (!TargetsMatchPayloads(plan, label))
         return false;
     Report(counted, label + ".process", ended - start);
     return true;
 }
 
-int Run(int warmup, int runs, const std::wstring& installer, const std::wstring& plainWrite,
-        const std::wstring& logWindow, const std::wstring& peer, const std::wstring& planFile)
+int Run(int warmup, int runs, const std::wstring& installer, const std::wstring& logWindow,
+        const std::wstring& plainWrite, const std::wstring& peer, const std::wstring& planFile)
 {
     const std::vector<PlannedFile> plan = ReadPlan(planFile);
     if (plan.empty()) {
         Fail("run", "empty plan");
         return 1;
     }
+    const std::wstring quotedPlan = L"\"" + planFile + L"\"";
+    // The windows in turn, every other run in the reverse order; then the write loops.
+    const std::function<bool(bool)> windows[] = {
+        [&](bool counted) { return JobRun(counted, "installer", installer, L"", kInstallerClass, plan); },
+        [&](bool counted) { return JobRun(counted, "logwindow", logWindow, quotedPlan, kLogWindowClass, plan); },
+        [&](bool counted) {
+            return JobRun(counted, "logwindow+replace", logWindow, quotedPlan + L" replace", kLogWindowClass, plan);
+        },
+        [&](bool counted) {
+            return JobRun(counted, "logwindow+replace+checked", logWindow, quotedPlan + L" replace checked",
+                          kLogWindowClass, plan);
+        },
+        [&](bool counted) {
+            return JobRun(counted, "logwindow+replace+checked+box", logWindow, quotedPlan + L" replace checked box",
+                          kLogWindowClass, plan);
+        },
+        [&](bool counted) { return PeerWindowRun(counted, peer, plan); },
+    };
+    const std::size_t count = std::size(windows);
     bool ok = true;
     for (int run = 0; run < warmup + runs; ++run) {
         gRun = run - warmup;
         const bool counted = run >= warmup;
-        ok = InstallerRun(counted, installer, plan) && ok;
-        ok = PlainWriteRun(counted, "run.plainwrite", plainWrite, L"", planFile, plan) && ok;
-        ok = PlainWriteRun(counted, "run.replacewrite", plainWrite, L" replace", planFile, plan) && ok;
-        ok = PlainWriteRun(counted, "run.logwindow", logWindow, L"", planFile, plan) && ok;
+        for (std::size_t k = 0; k < count; ++k)
+            ok = windows[run % 2 ? count - 1 - k : k](counted) && ok;
+        ok = PlainWriteRun(counted, "plainwrite", plainWrite, L"", planFile, plan) && ok;
+        ok = PlainWriteRun(counted, "replacewrite", plainWrite, L" replace", planFile, plan) && ok;
         ok = PeerRun(counted, peer, plan) && ok;
     }
     return ok ? 0 : 1;
