@@ -516,7 +516,7 @@ int Hold(const std::wstring& file) {
     if (held == INVALID_HANDLE_VALUE) return 1;
     std::printf("held\n");
     (void)std::fflush(stdout);
-    Sleep(120000);
+    Sleep(INFINITE);
     CloseHandle(held);
     return 0;
 }
