@@ -137,6 +137,9 @@ start_installer() {
 hold_open() {
     local attempt deadline
     for attempt in 1 2; do
+        # Emptied here: the background job opens the log only some time after it has been
+        # started, and until then the word of an earlier run would still be read.
+        : >"$E2E/holder.log"
         wine "$DRIVER" hold "$(windows_path "$1")" </dev/null >"$E2E/holder.log" 2>&1 &
         HOLDER_PID=$!
         deadline=$((SECONDS + 30))
