@@ -33,8 +33,20 @@ stop_busy() {
     for pid in "${busy_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
     busy_pids=()
 }
+# On Ctrl-C, CTest would go on with the next test; so CTest runs in a session of its own,
+# and its whole process group is stopped here, then the Xvfb and the Wine prefix of the run.
+ctest_pid=""
+interrupted() {
+    echo "soak: interrupted"
+    if [[ -n $ctest_pid ]]; then
+        kill -- -"$ctest_pid" 2>/dev/null || true
+        wait "$ctest_pid" 2>/dev/null || true
+    fi
+    BUILD="$PWD/$build" bash tests/e2e/harness.sh cleanup >/dev/null 2>&1 || true
+    exit 130
+}
 trap stop_busy EXIT
-trap 'echo "soak: interrupted"; exit 130' INT TERM
+trap interrupted INT TERM
 for ((i = 0; i < busy; i++)); do
     bash -c 'while :; do :; done' &
     busy_pids+=($!)
@@ -45,7 +57,11 @@ names=()
 total_retries=0
 for ((run = 1; run <= runs; run++)); do
     log=$logs/run-$run.log
-    ctest --preset windows -E '^reproducible_build$' >"$log" 2>&1 || true
+    # In the background, so that an interruption is acted on at once.
+    setsid ctest --preset windows -E '^reproducible_build$' >"$log" 2>&1 &
+    ctest_pid=$!
+    wait "$ctest_pid" || true
+    ctest_pid=""
     cp "$build/e2e/start-retries.log" "$logs/retries-$run.log" 2>/dev/null || : >"$logs/retries-$run.log"
     run_failed=()
     # "  5/50 Test  #6: e2e.terminates_two_trovimo_instances ...***Failed    2.02 sec"
