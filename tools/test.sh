@@ -22,6 +22,12 @@ cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows || failed=$?
 bash tests/e2e/matrix.sh build/windows
+# Windows programs that stalled in their start and were started once more: a rising count
+# is a sign of trouble.
+if [[ -f build/windows/e2e/start-retries.log ]]; then
+    echo "start-up retries: $(grep -c . build/windows/e2e/start-retries.log || true)"
+    cat build/windows/e2e/start-retries.log
+fi
 [ -z "${failed:-}" ] || exit "$failed"
 
 bash tools/lint.sh

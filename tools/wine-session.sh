@@ -9,12 +9,17 @@ start_xvfb() {
         [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]] && continue
         setsid Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$3" 2>&1 &
         XVFB_PID=$!
-        for _ in $(seq 100); do
+        # Long enough for a loaded machine; the loop ends as soon as the server answers.
+        local deadline=$((SECONDS + 60))
+        while ((SECONDS < deadline)); do
             DISPLAY=":$display" xdotool getdisplaygeometry >/dev/null 2>&1 && break
             kill -0 "$XVFB_PID" 2>/dev/null || break
             sleep 0.1
         done
-        if DISPLAY=":$display" xdotool getdisplaygeometry >/dev/null 2>&1; then
+        # Another run may have taken the display at the same moment: the answer counts only
+        # when the display's lock names our server.
+        if [[ $(tr -d ' \n' <"/tmp/.X$display-lock" 2>/dev/null) == "$XVFB_PID" ]] &&
+            DISPLAY=":$display" xdotool getdisplaygeometry >/dev/null 2>&1; then
             export DISPLAY=":$display"
             return 0
         fi

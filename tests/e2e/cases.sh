@@ -115,16 +115,10 @@ case_terminates_two_trovimo_instances() {
     install_product Trovimo "$kTrovimo"
     start_product Trovimo "$kTrovimo"
     start_product Trovimo "$kTrovimo"
-    # The second start finds the first one's window at once; its own may come later.
-    local waited=0
-    until [[ $(windows_count TfrmTrovimo Trovimo) == 2 ]]; do
-        ((waited++ < 200)) || fail "two instances did not start"
-        sleep 0.1
-    done
+    [[ $(windows_count TfrmTrovimo Trovimo) == 2 ]] || fail "two instances did not start"
     # Lunesca runs but is not installed: it is left alone.
     cp "$STANDINS/Lunesca.exe" "$E2E/"
-    wine "$E2E/Lunesca.exe" </dev/null >/dev/null 2>&1 &
-    driver wait TApplication Lunesca || fail "Lunesca did not start"
+    start_program TApplication Lunesca /dev/null "$E2E/Lunesca.exe" || fail "Lunesca did not start"
     start_installer
     expect window shown log "$kIntroduction$(found_block Trovimo 2 "$kTrovimo")$(missing_block Lunesca)"
     [[ $(windows_count TfrmTrovimo Trovimo) == 0 ]] || fail "a Trovimo instance is still running"
@@ -157,8 +151,8 @@ case_path_of_wrong_type_reaches_error_box() {
     set_path Lunesca 32 REG_DWORD 42
     start_installer
     # The box comes before the window is shown; discovery stopped before logging anything.
-    expect window hidden
-    driver wait '#32770' "$kTitle" || fail "no error box"
+    expect window hidden box "$kTitle|Invalid data type for 'Path'"
+    driver ready box || fail "the error box is not in front"
     screenshot wrong-type-error
     keys box Return
     ready_state
@@ -321,10 +315,8 @@ case_failing_file_keeps_old_one() {
     echo "the old file" >"$target"
     case $1 in
     locked)
-        wine "$DRIVER" hold "$(windows_path "$target")" </dev/null >"$E2E/holder.log" 2>&1 &
-        holder=$!
-        for _ in $(seq 100); do grep -q held "$E2E/holder.log" && break; sleep 0.1; done
-        grep -q held "$E2E/holder.log" || fail "could not hold $target open"
+        hold_open "$target"
+        holder=$HOLDER_PID
         ;;
     read_only) chmod a-w "$target" ;;
     esac

@@ -4,11 +4,13 @@
 //
 //   driver report                      the installer window's state, one key=value per line
 //   driver expect KEY VALUE...         waits until the report shows every pair; prints it and fails if not
-//   driver keys main|box KEY...        waits for that window to be in front, then types, e.g. Alt+F4 Shift+Tab i;
+//   driver keys main|box KEY...        waits for that window to be in front with the focus inside, then
+//                                      types, e.g. Alt+F4 Shift+Tab i, each key once the one before is handled;
 //                                      down:KEY and up:KEY press or release one key only, as a held key
 //   driver click CONTROL|close|boxok   clicks the middle of a control, the close button or the box's OK
 //   driver count CLASS TITLE           how many top-level windows have this class and title, hidden ones too
-//   driver wait CLASS TITLE            waits until there is one
+//   driver wait CLASS TITLE [COUNT]    waits until there are at least COUNT (1)
+//   driver ready main|box              waits until that window is in front with the focus inside, as keys does
 //   driver owner CLASS                 the id of the process that owns such a window, in hexadecimal
 //   driver pipes NAME...               serves a named pipe \\.\pipe\NAME for each NAME until killed; prints
 //                                      "listening", then a line for each client with the bytes it sent
@@ -32,6 +34,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <thread>
@@ -41,7 +44,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kPatience = 20s;
+// Long enough for a loaded two-core machine: a wait ends as soon as its condition holds.
+constexpr auto kPatience = 60s;
+// A program that has made no window by then has stalled in its start; the harness starts it once more.
+constexpr auto kStartPatience = 30s;
 constexpr auto kPoll = 50ms;
 constexpr wchar_t kMainClass[] = L"TfrmMain";
 constexpr std::array<const char*, 5> kControlNames{"redOutput", "btnInstall", "btnCancel", "Progress", "Label1"};
@@ -92,8 +98,8 @@ std::wstring ClassName(HWND window) {
 }
 
 template <class Condition>
-bool WaitFor(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+bool WaitFor(Condition condition, std::chrono::steady_clock::duration patience = kPatience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(kPoll);
@@ -374,6 +380,18 @@ void Send(std::vector<INPUT>& inputs) {
     inputs.clear();
 }
 
+// Sends INPUTS and waits until the thread of WINDOW has handled them all, or the window is
+// gone. A thread paints a window only when no input is left in its queue, so once the window,
+// invalidated after the input was queued, has been painted again, every key and click before
+// it has been taken and handled.
+bool SendAndWait(std::vector<INPUT>& inputs, HWND window) {
+    Send(inputs);
+    // No window: its thread is held, and the input is left waiting for it on purpose.
+    if (!window) return true;
+    InvalidateRect(window, nullptr, FALSE);
+    return WaitFor([&] { return !IsWindow(window) || !GetUpdateRect(window, nullptr, FALSE); });
+}
+
 INPUT Key(WORD virtualKey, bool up) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;
@@ -395,33 +413,46 @@ WORD VirtualKey(const std::string& name) {
     return 0;
 }
 
-// "Alt+F4": every part but the last is held while the last is pressed.
-bool TypeCombination(const std::string& combination) {
+// The keys of "Alt+F4", or none if one is unknown.
+std::vector<WORD> Combination(const std::string& combination) {
     std::vector<WORD> keys;
     for (std::size_t start = 0;;) {
         const std::size_t plus = combination.find('+', start);
         const WORD key = VirtualKey(combination.substr(start, plus - start));
-        if (!key) return false;
+        if (!key) return {};
         keys.push_back(key);
         if (plus == std::string::npos) break;
         start = plus + 1;
     }
+    return keys;
+}
+
+// "Alt+F4": every part but the last is held while the last is pressed.
+bool TypeCombination(const std::string& combination, HWND window) {
+    const std::vector<WORD> keys = Combination(combination);
     std::vector<INPUT> inputs;
     inputs.reserve(2 * keys.size());
     for (const WORD key : keys) inputs.push_back(Key(key, false));
     for (auto key = keys.rbegin(); key != keys.rend(); ++key) inputs.push_back(Key(*key, true));
-    Send(inputs);
+    if (!SendAndWait(inputs, window)) {
+        std::printf("%s was not taken\n", combination.c_str());
+        return false;
+    }
     return true;
 }
 
 // "down:Return" presses a key without releasing it, "up:Return" releases it.
-bool TypeHalf(const std::string& half) {
-    const std::size_t colon = half.find(':');
-    const std::string action = half.substr(0, colon);
-    const WORD key = colon == std::string::npos ? 0 : VirtualKey(half.substr(colon + 1));
-    if (!key || (action != "down" && action != "up")) return false;
-    std::vector<INPUT> inputs{Key(key, action == "up")};
-    Send(inputs);
+// "down:Return" or "up:Return": one half of a key press, as a held key gives it.
+bool IsHalf(const std::string& text) { return text.starts_with("down:") || text.starts_with("up:"); }
+
+WORD HalfKey(const std::string& half) { return VirtualKey(half.substr(half.find(':') + 1)); }
+
+bool TypeHalf(const std::string& half, HWND window) {
+    std::vector<INPUT> inputs{Key(HalfKey(half), half.starts_with("up:"))};
+    if (!SendAndWait(inputs, window)) {
+        std::printf("%s was not taken\n", half.c_str());
+        return false;
+    }
     return true;
 }
 
@@ -430,21 +461,35 @@ HWND Target(const std::string& name) {
     return name == "box" ? MessageBoxOf(main) : main;
 }
 
+// A window in front is not yet ready for keys until its thread has made it active and put
+// the focus in it; a key sent before that reaches whatever had them.
+bool ReadyForKeys(HWND window) {
+    if (!window || GetForegroundWindow() != window || !IsWindowEnabled(window)) return false;
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) && thread.hwndActive == window &&
+           (thread.hwndFocus == window || IsChild(window, thread.hwndFocus));
+}
+
 int Keys(const Arguments& arguments) {
     const std::string& target = arguments[0];
     HWND window = nullptr;
     if (!WaitFor([&] {
             window = Target(target);
-            return window && GetForegroundWindow() == window && IsWindowEnabled(window);
+            return ReadyForKeys(window) && (target == "box" || !MessageBoxOf(window));
         })) {
-        std::printf("the %s window is not in front\n", target.c_str());
+        std::printf("the %s window is not in front with the focus\n", target.c_str());
         return 1;
     }
     for (std::size_t i = 1; i < arguments.size(); ++i) {
-        if (!TypeHalf(arguments[i]) && !TypeCombination(arguments[i])) {
+        if (IsHalf(arguments[i]) ? HalfKey(arguments[i]) == 0 : Combination(arguments[i]).empty()) {
             std::printf("unknown key %s\n", arguments[i].c_str());
             return 2;
         }
+    }
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& key = arguments[i];
+        if (!(IsHalf(key) ? TypeHalf(key, window) : TypeCombination(key, window))) return 1;
     }
     return 0;
 }
@@ -463,7 +508,7 @@ bool CloseButtonPoint(HWND main, POINT& point) {
     return false;
 }
 
-int Click(const std::string& what) {
+int Click(const std::string& what, bool waitUntilHandled = true) {
     HWND main = nullptr;
     if (!WaitFor([&] { return (main = MainWindow()) && IsWindowVisible(main); })) return 1;
     POINT point{};
@@ -496,8 +541,7 @@ int Click(const std::string& what) {
     inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
     inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
-    Send(inputs);
-    return 0;
+    return SendAndWait(inputs, waitUntilHandled ? main : nullptr) ? 0 : 1;
 }
 
 // Input that is waiting when a run starts is read only once the run is over, like input made
@@ -523,8 +567,9 @@ int DuringRun(const std::string& kind) {
         std::vector<INPUT> inputs(6, Key(VK_RETURN, false));
         Send(inputs);
     } else {
-        made = Click("btnInstall") == 0 && Click("btnCancel") == 0 && Click("btnInstall") == 0 &&
-               TypeCombination("Return") && TypeCombination("space") && Click("btnCancel") == 0;
+        made = Click("btnInstall", false) == 0 && Click("btnCancel", false) == 0 && Click("btnInstall", false) == 0 &&
+               TypeCombination("Return", nullptr) && TypeCombination("space", nullptr) &&
+               Click("btnCancel", false) == 0;
     }
     ResumeThread(thread);
     CloseHandle(thread);
@@ -619,7 +664,7 @@ int Hold(const std::wstring& file) {
     if (held == INVALID_HANDLE_VALUE) return 1;
     std::printf("held\n");
     (void)std::fflush(stdout);
-    Sleep(120000);
+    Sleep(INFINITE);
     CloseHandle(held);
     return 0;
 }
@@ -744,11 +789,15 @@ int wmain(int argc, wchar_t** argv) {
     if (command == "expect" && rest.size() >= 2) return Expect(rest);
     if (command == "keys" && rest.size() >= 2) return Keys(rest);
     if (command == "click" && rest.size() == 1) return Click(rest[0]);
+    if (command == "ready" && rest.size() == 1) return WaitFor([&] { return ReadyForKeys(Target(rest[0])); }) ? 0 : 1;
     if (command == "count" && rest.size() == 2) {
         std::printf("%d\n", CountWindows(arg(0), arg(1)));
         return 0;
     }
-    if (command == "wait" && rest.size() == 2) return WaitFor([&] { return CountWindows(arg(0), arg(1)) > 0; }) ? 0 : 1;
+    if (command == "wait" && (rest.size() == 2 || rest.size() == 3)) {
+        const int count = rest.size() == 3 ? std::atoi(rest[2].c_str()) : 1;
+        return WaitFor([&] { return CountWindows(arg(0), arg(1)) >= count; }, kStartPatience) ? 0 : 1;
+    }
     if (command == "owner" && rest.size() == 1) {
         DWORD process = 0;
         const HWND window = FindWindowW(arg(0).c_str(), nullptr);

@@ -252,28 +252,12 @@ time_band() {
 
 # Starts the test build (or EXE) in its own empty folder, with FAULT_DLL_OVERRIDES added to
 # Wine's DLL overrides, and waits for its window; gTenths is how long the window took, in
-# tenths of a second.
-# Under Wine a new process very rarely stalls before it has made any window, and so before
-# the installer has looked at anything. Such a start is ended, said, and made once more; a
-# second one that stalls fails the case.
+# tenths of a second. A start that stalls is made once more (start_program).
 start_fault_installer() {
     cd "$FAULTS/cwd" || fail "no folder to run the installer in"
-    local started attempt alive
-    for attempt in 1 2; do
-        started=$(date +%s%N)
-        WINEDLLOVERRIDES="$WINEDLLOVERRIDES${FAULT_DLL_OVERRIDES:+;$FAULT_DLL_OVERRIDES}" \
-            start_installer "${1:-$kFaultInstaller}"
-        driver wait TfrmMain "$kTitle" >/dev/null && break
-        alive="had ended"
-        kill -0 "$INSTALLER_PID" 2>/dev/null && alive="was still running"
-        ((attempt == 1)) || fail "the installer made no window in 20 s twice (the second one $alive):" \
-            "$(tail -c 300 "$E2E/installer.log"; find . -name '*.loaded' -printf '%f ')"
-        echo "WARNING: the installer made no window in 20 s (it $alive); starting it once more" >&2
-        kill -9 "$INSTALLER_PID" 2>/dev/null || true
-        wait "$INSTALLER_PID" 2>/dev/null || true
-    done
+    EXTRA_DLL_OVERRIDES=$FAULT_DLL_OVERRIDES start_installer "${1:-$kFaultInstaller}"
     expect window shown box none
-    gTenths=$((($(date +%s%N) - started) / 100000000))
+    gTenths=$((($(date +%s%N) - STARTED_AT) / 100000000))
 }
 
 # Presses Install and sums up the run, with the disk audit. A PLANT function given runs once
@@ -287,7 +271,7 @@ install_and_sum_up() {
         snapshot >"$FAULTS/before"
     fi
     keys main Return
-    driver wait '#32770' Information || fail "no information box"
+    driver ready box || fail "no box after the run"
     log=$(report_value log)
     box=$(report_value box)
     snapshot >"$FAULTS/after"
@@ -314,7 +298,7 @@ error_box_sum_up() {
     local expected_log=$1 log box
     cd "$FAULTS/cwd" || fail "no folder to run the installer in"
     start_installer "$kFaultInstaller"
-    driver wait '#32770' "$kTitle" || fail "no error box"
+    driver ready box || fail "no error box"
     box=$(report_value box)
     keys box Return
     expect window shown box none
@@ -344,16 +328,11 @@ trovimo_registered() {
 
 # start_trovimos COUNT [OPTION...]: COUNT more running instances in C:\Apps\Trovimo.
 start_trovimos() {
-    local count=$1 target i
-    target=$(($(windows_count TfrmTrovimo Trovimo) + count))
-    for ((i = 0; i < count; i++)); do
-        wine "$kTrovimo\\Trovimo.exe" "${@:2}" </dev/null >/dev/null 2>&1 &
+    local i
+    for ((i = 0; i < $1; i++)); do
+        start_program TfrmTrovimo Trovimo /dev/null "$kTrovimo\\Trovimo.exe" "${@:2}" ||
+            fail "$1 Trovimo instances did not start"
     done
-    for _ in $(seq 200); do
-        (($(windows_count TfrmTrovimo Trovimo) >= target)) && return 0
-        sleep 0.1
-    done
-    fail "$count Trovimo instances did not start"
 }
 
 # set_value VIEW TYPE: the bytes on stdin become Trovimo's "Path" value, exactly.
@@ -692,23 +671,27 @@ case_fault_hard_linked_target() {
 }
 
 # A program that keeps opening windows like Trovimo's and cannot be terminated: the search
-# gives up after its bound and the window opens.
+# gives up after its bound and the window opens. Each decoy that gives way to the next counts
+# as terminated: 32 of them when the stream keeps up, fewer when the 15 s run out first.
 case_fault_stream_of_decoy_windows() {
     fault_case
     trovimo_registered "$kTrovimo"
     start_trovimos 1 --refuse-termination --stream-of-windows
-    local expected log box
-    expected=$(trovimo_start_up_log 32)
-    expected=${expected/'Instances terminated: 32\r\n'/'Instances terminated: 32\r\n\tInstances still running: 1\r\n'}
+    local expected log box count
     start_fault_installer
     log=$(report_value log)
     box=$(report_value box)
+    count=$(log_lines "$log" | sed -n 's/^\tInstances terminated: //p')
+    ((count >= 1 && count <= 32)) || fail "$count instances counted as terminated, expected 1 to 32"
+    expected=$(trovimo_start_up_log "$count")
+    expected=${expected/"Instances terminated: $count\\r\\n"/"Instances terminated: $count\\r\\n\\tInstances still running: 1\\r\\n"}
     # How soon depends on how fast the decoys come; that the window comes at all is the point.
     gSeen="$(summary "$log" "$box" "$expected"); shown [after $((gTenths / 10)).$((gTenths % 10)) s]"
+    gSeen=${gSeen/", $count terminated,"/", at most 32 terminated,"}
     (($(windows_count TfrmTrovimo Trovimo) > 0)) && gSeen+="; the decoys go on"
     keys main Escape
     installer_ended
-    verdict 'TROVIMO: C:\Apps\Trovimo\, 32 terminated, 1 still running; LUNESCA: not found; no box; shown; the decoys go on' "$gSeen"
+    verdict 'TROVIMO: C:\Apps\Trovimo\, at most 32 terminated, 1 still running; LUNESCA: not found; no box; shown; the decoys go on' "$gSeen"
 }
 
 # A folder that names a named pipe, with a stranger's pipes waiting at the folder's name and
@@ -722,7 +705,7 @@ plant_pipes() {
         for name in "$code.lng" "$code.bmp"; do names+=("Trovimo\\Languages\\$name" "Trovimo\\Languages\\$name.$pid.tmp"); done
     done
     wine "$DRIVER" pipes "${names[@]}" </dev/null >"$FAULTS/pipes.log" 2>&1 &
-    for _ in $(seq 200); do grep -q listening "$FAULTS/pipes.log" && return 0; sleep 0.1; done
+    for _ in $(seq 600); do grep -q listening "$FAULTS/pipes.log" && return 0; sleep 0.1; done
     fail "the pipes were not set up: $(cat "$FAULTS/pipes.log")"
 }
 

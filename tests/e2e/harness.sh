@@ -20,12 +20,15 @@ unset DISPLAY
 
 INSTALLER="$BUILD/app/KalvantaLanguageInstaller.exe"
 DRIVER="$BUILD/tests/e2e/driver.exe"
+# One line for each Windows program that stalled in its start and was started once more.
+RETRIES="$E2E/start-retries.log"
 STANDINS="$BUILD/tools/standins"
 kPayloadCount=23
 
 setup() {
     cleanup
     mkdir -p "$E2E" "$SCREENSHOTS"
+    : >"$RETRIES"
     start_xvfb 90 160 "$E2E/xvfb.log"
     printf 'DISPLAY=%s\nXVFB_PID=%s\n' "$DISPLAY" "$XVFB_PID" >"$STATE"
     make_wine_prefix "$E2E/wine.log"
@@ -87,24 +90,74 @@ install_product() {
     set_path "$1" "${3:-32}" REG_SZ "$2\\$1.exe"
 }
 
+# Under Wine a new process very rarely stalls before it has made any window, and so before
+# it has looked at anything. Such a start is ended, said, counted in RETRIES, and made once more.
+started_once_more() {
+    local alive="had ended"
+    kill -0 "$1" 2>/dev/null && alive="was still running"
+    echo "WARNING: $2 did not start in time (it $alive); starting it once more" >&2
+    echo "${CASE:-?}: $2 ($alive)" >>"$RETRIES"
+    kill -9 "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
+
+# start_program CLASS TITLE LOG EXE [ARG...]: runs EXE, output into LOG, with EXTRA_DLL_OVERRIDES
+# added to Wine's DLL overrides for EXE alone, and waits until there is one more window of CLASS
+# and TITLE than before; sets STARTED_PID and STARTED_AT (in ns).
+start_program() {
+    local before attempt
+    before=$(windows_count "$1" "$2")
+    for attempt in 1 2; do
+        STARTED_AT=$(date +%s%N)
+        WINEDLLOVERRIDES="$WINEDLLOVERRIDES${EXTRA_DLL_OVERRIDES:+;$EXTRA_DLL_OVERRIDES}" \
+            wine "${@:4}" </dev/null >"$3" 2>&1 &
+        STARTED_PID=$!
+        driver wait "$1" "$2" $((before + 1)) && return 0
+        ((attempt == 1)) || return 1
+        started_once_more "$STARTED_PID" "${4##*[/\\]}"
+    done
+}
+
 # start_product PRODUCT FOLDER [OPTION...]: runs the stand-in and waits for its window.
 start_product() {
     local class="TfrmTrovimo"
     [[ $1 == Lunesca ]] && class="TApplication"
-    wine "$2\\$1.exe" "${@:3}" </dev/null >/dev/null 2>&1 &
-    driver wait "$class" "$1" || fail "$1 did not start"
+    start_program "$class" "$1" /dev/null "$2\\$1.exe" "${@:3}" || fail "$1 did not start"
 }
 
+# start_installer [EXE]: runs the installer and waits for its window (hidden while it looks
+# for the products).
 start_installer() {
-    wine "${1:-$INSTALLER}" </dev/null >"$E2E/installer.log" 2>&1 &
-    INSTALLER_PID=$!
+    start_program TfrmMain 'Kalvanta Custom Language Files Installer' "$E2E/installer.log" "${1:-$INSTALLER}" ||
+        fail "the installer made no window, twice: $(tail -c 300 "$E2E/installer.log")"
+    INSTALLER_PID=$STARTED_PID
+}
+
+# hold_open FILE: a driver keeps FILE open without sharing until HOLDER_PID is killed.
+hold_open() {
+    local attempt deadline
+    for attempt in 1 2; do
+        # Emptied here: the background job opens the log only some time after it has been
+        # started, and until then the word of an earlier run would still be read.
+        : >"$E2E/holder.log"
+        wine "$DRIVER" hold "$(windows_path "$1")" </dev/null >"$E2E/holder.log" 2>&1 &
+        HOLDER_PID=$!
+        deadline=$((SECONDS + 30))
+        while ! grep -q held "$E2E/holder.log" && kill -0 "$HOLDER_PID" 2>/dev/null && ((SECONDS < deadline)); do
+            sleep 0.1
+        done
+        grep -q held "$E2E/holder.log" && return 0
+        if ! kill -0 "$HOLDER_PID" 2>/dev/null || ((attempt == 2)); then break; fi
+        started_once_more "$HOLDER_PID" "the driver holding ${1##*/}"
+    done
+    fail "could not hold $1 open: $(cat "$E2E/holder.log")"
 }
 
 # Waits for the installer to end by itself and checks its exit code.
 installer_ended() {
-    local waited=0
+    local deadline=$((SECONDS + 60))
     while kill -0 "$INSTALLER_PID" 2>/dev/null; do
-        ((waited++ < 200)) || fail "the installer did not end"
+        ((SECONDS < deadline)) || fail "the installer did not end"
         sleep 0.1
     done
     local code=0
@@ -152,6 +205,8 @@ run() {
     source "$HERE/cases.sh"
     # shellcheck source=tests/e2e/faults.sh
     source "$HERE/faults.sh"
+    # The CTest name of the case, for the retry lines: e2e.quit.alt_f4, e2e.fault.disk_full.
+    CASE="e2e.${1/#fault_/fault.}${2:+.$2}"
     reset
     trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
     "case_$1" "${@:2}"

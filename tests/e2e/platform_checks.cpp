@@ -212,13 +212,16 @@ void CheckTermination(const std::wstring& standins) {
           "termination, the stand-in starts");
     const HandleOwner processHandle(process.hProcess);
     const HandleOwner threadHandle(process.hThread);
-    WaitForInputIdle(process.hProcess, 10000);
+    // Long enough for a loaded machine; the loop ends when the window is there.
     WindowHandle window = kNoWindow;
-    for (int i = 0; i < 200 && window == kNoWindow; ++i, Sleep(50))
+    for (const ULONGLONG deadline = GetTickCount64() + 60000; window == kNoWindow && GetTickCount64() < deadline;
+         Sleep(50))
         window = platform.FindTopLevelWindow("tfrmtrovimo", "TROVIMO");
     Check(window != kNoWindow, "termination, the window is found with other letter case");
     Check(platform.FindTopLevelWindow("TfrmTrovimo", "Trovimo 2") == kNoWindow, "termination, the whole title must match");
     Check(platform.TerminateWindowProcess(window), "termination, reported as ended");
+    // Termination is asynchronous: the process has an exit code once it has ended.
+    Check(WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0, "termination, the process ends");
     DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);
     Check(code == 0, "termination, exit code 0");
