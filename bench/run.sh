@@ -5,7 +5,8 @@
 # but ends with exit status 1 when a program of the benchmark did not start or a series has
 # no counted run, and says which and why.
 #   bench/run.sh        RUNS (counted runs, default 9) and WARMUP (default 1) may be set;
-#                       INSTALLER names another build of the executable to measure
+#                       INSTALLER names another build of the executable to measure; BASELINE
+#                       an earlier build, whose run is timed against this one's, in turn
 # Run it as root on Debian 12 to have missing packages installed.
 set -euo pipefail
 
@@ -22,6 +23,8 @@ kStartupPeerTarget=1.0
 kStartupLogWindowTarget=1.10
 kJobTarget=1.0
 kRunTarget=1.25
+# A change may make a complete run at most this much slower than the build before it.
+kBaselineRunTarget=1.05
 # No longer targets, still printed: no program with the installer's window can meet them.
 kFormerStartupTarget=1.25
 kFormerRunTarget=2.0
@@ -29,6 +32,7 @@ declare -A kLanguages=([Trovimo]='AR DK ES HR IT KR PT SE' [Lunesca]='DK ES HR I
 declare -A kCode=([Trovimo]=TV [Lunesca]=LN)
 
 INSTALLER="${INSTALLER:-$BUILD/app/KalvantaLanguageInstaller.exe}"
+BASELINE="${BASELINE:-}"
 DRIVER="$BUILD/tests/e2e/driver.exe"
 STOPWATCH="$BUILD/bench/stopwatch.exe"
 EMPTY="$BUILD/bench/emptywindow.exe"
@@ -328,6 +332,14 @@ print_table() {
     ratio_row "  ratio installer / plain loop (was a target: <= $kFormerRunTarget)" installer.run plainwrite.loop
     ratio_row "  ratio log window's write loop / plain loop" logwindow.loop plainwrite.loop
     ratio_row "  ratio installer / NSIS peer silent install" installer.run peer.process
+    if [[ -n $BASELINE ]]; then
+        heading "This build against the baseline $(basename "$BASELINE") ($(size "$BASELINE") bytes), in turn:"
+        time_row "  this build, the run alone" paired.run
+        time_row "  the baseline, the run alone" baseline.run
+        ratio_row "run ratio this build / baseline" paired.run baseline.run "$kBaselineRunTarget"
+        ratio_row "  whole-job ratio this build / baseline" paired.job baseline.job
+        ratio_row "  start-up ratio this build / baseline" paired.window baseline.window
+    fi
     heading "Two running Trovimo instances:"
     time_row "  installer start to both ended" terminate.ended
     time_row "  installer start to shown window" terminate.shown
@@ -458,6 +470,11 @@ if [[ -n $have_payloads ]]; then
     echo "Timing the whole job and the installation run"
     stopwatch run run "$WARMUP" "$RUNS" "$(windows_path "$INSTALLER")" "$(windows_path "$LOGWINDOW")" \
         "$(windows_path "$PLAINWRITE")" "$(windows_path "$PEER")" "$(windows_path "$WORK/plan.txt")"
+    if [[ -n $BASELINE ]]; then
+        echo "Timing this build against $BASELINE"
+        stopwatch pair pair "$WARMUP" "$RUNS" "$(windows_path "$INSTALLER")" "$(windows_path "$BASELINE")" \
+            "$(windows_path "$WORK/plan.txt")"
+    fi
 else
     problem "$payload_note
 $(wine_says "$WORK/wine.log" "$(basename "$DRIVER")")"
@@ -479,6 +496,10 @@ if [[ -n $have_payloads ]]; then
     check_series plainwrite.loop plainwrite "$PLAINWRITE" run
     check_series replacewrite.loop replacewrite "$PLAINWRITE" run
     check_series peer.process peer "$PEER" run
+    if [[ -n $BASELINE ]]; then
+        check_series paired.run paired "$INSTALLER" pair
+        check_series baseline.run baseline "$BASELINE" pair
+    fi
 fi
 check_series terminate.ended terminate "$INSTALLER" terminate
 check_series terminate.baseline terminate.baseline "$INSTALLER" terminate

@@ -14,6 +14,9 @@
 //       write loop, in-process and start to exit, again with safe replacement; the peer's
 //       silent install, start to exit.
 //       Each from no target file, and each run's files compared with the payloads.
+//   stopwatch pair WARMUP RUNS INSTALLER BASELINE PLAN
+//       the whole job, as for run, of this build ("paired") and of another build of the
+//       installer ("baseline"), taken in turn, every other run in the reverse order
 //   stopwatch terminate WARMUP RUNS INSTALLER STANDIN
 //       with two instances of STANDIN running: installer start to both ended, and to the
 //       shown window; then, as the baseline, start to the shown window with none running
@@ -515,6 +518,28 @@ int Run(int warmup, int runs, const std::wstring& installer, const std::wstring&
     return ok ? 0 : 1;
 }
 
+int Pair(int warmup, int runs, const std::wstring& installer, const std::wstring& baseline,
+         const std::wstring& planFile)
+{
+    const std::vector<PlannedFile> plan = ReadPlan(planFile);
+    if (plan.empty()) {
+        Fail("pair", "empty plan");
+        return 1;
+    }
+    const std::function<bool(bool)> builds[] = {
+        [&](bool counted) { return JobRun(counted, "paired", installer, L"", kInstallerClass, plan); },
+        [&](bool counted) { return JobRun(counted, "baseline", baseline, L"", kInstallerClass, plan); },
+    };
+    bool ok = true;
+    for (int run = 0; run < warmup + runs; ++run) {
+        gRun = run - warmup;
+        const bool counted = run >= warmup;
+        ok = builds[run % 2](counted) && ok;
+        ok = builds[1 - run % 2](counted) && ok;
+    }
+    return ok ? 0 : 1;
+}
+
 int CountStandinWindows(const Process (&standins)[kStandinCount])
 {
     int count = 0;
@@ -596,6 +621,8 @@ int wmain(int argc, wchar_t** argv)
             return Startup(warmup, runs, rest);
         if (command == L"run" && rest.size() == 5)
             return Run(warmup, runs, rest[0], rest[1], rest[2], rest[3], rest[4]);
+        if (command == L"pair" && rest.size() == 3)
+            return Pair(warmup, runs, rest[0], rest[1], rest[2]);
         // cppcheck-suppress knownConditionTrueFalse ; it takes the earlier size checks as exhaustive
         if (command == L"terminate" && rest.size() == 2)
             return Terminate(warmup, runs, rest[0], rest[1]);
