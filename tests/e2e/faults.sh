@@ -671,27 +671,34 @@ case_fault_hard_linked_target() {
 }
 
 # A program that keeps opening windows like Trovimo's and cannot be terminated: the search
-# gives up after its bound and the window opens. Each decoy that gives way to the next counts
-# as terminated: 32 of them when the stream keeps up, fewer when the 15 s run out first.
+# ends within its bounds and the window opens. Each decoy that gives way to the next counts
+# as terminated: 32 when the search reaches its bound, with the window it then leaves as
+# still running; fewer when the 15 s run out first on a slow machine, or when the search
+# lists the windows at a moment when none of them is there any more by the time it looks.
 case_fault_stream_of_decoy_windows() {
     fault_case
     trovimo_registered "$kTrovimo"
     start_trovimos 1 --refuse-termination --stream-of-windows
-    local expected log box count
+    local expected log box count running
     start_fault_installer
     log=$(report_value log)
     box=$(report_value box)
     count=$(log_lines "$log" | sed -n 's/^\tInstances terminated: //p')
+    running=$(log_lines "$log" | sed -n 's/^\tInstances still running: //p')
     ((count >= 1 && count <= 32)) || fail "$count instances counted as terminated, expected 1 to 32"
+    [[ -z $running || $running == 1 ]] || fail "$running instances still running, expected at most 1"
     expected=$(trovimo_start_up_log "$count")
-    expected=${expected/"Instances terminated: $count\\r\\n"/"Instances terminated: $count\\r\\n\\tInstances still running: 1\\r\\n"}
+    if [[ -n $running ]]; then
+        expected=${expected/"Instances terminated: $count\\r\\n"/"Instances terminated: $count\\r\\n\\tInstances still running: 1\\r\\n"}
+    fi
     # How soon depends on how fast the decoys come; that the window comes at all is the point.
-    gSeen="$(summary "$log" "$box" "$expected"); shown [after $((gTenths / 10)).$((gTenths % 10)) s]"
-    gSeen=${gSeen/", $count terminated,"/", at most 32 terminated,"}
+    gSeen="$(summary "$log" "$box" "$expected"); shown"
+    gSeen=${gSeen/", $count terminated${running:+, 1 still running};"/", at most 32 terminated;"}
+    gSeen+=" [after $((gTenths / 10)).$((gTenths % 10)) s: $count terminated${running:+, 1 still running}]"
     (($(windows_count TfrmTrovimo Trovimo) > 0)) && gSeen+="; the decoys go on"
     keys main Escape
     installer_ended
-    verdict 'TROVIMO: C:\Apps\Trovimo\, at most 32 terminated, 1 still running; LUNESCA: not found; no box; shown; the decoys go on' "$gSeen"
+    verdict 'TROVIMO: C:\Apps\Trovimo\, at most 32 terminated; LUNESCA: not found; no box; shown; the decoys go on' "$gSeen"
 }
 
 # A folder that names a named pipe, with a stranger's pipes waiting at the folder's name and

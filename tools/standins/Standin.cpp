@@ -6,13 +6,14 @@
 //   --refuse-termination            nobody may open the process for termination
 //   --quit-after-installer-appears  quits by itself a second after the installer's window exists
 //   --hidden                        the window is never shown, so it can never be activated
-//   --stream-of-windows             opens a new window every 10 ms and then closes the one before,
-//                                   as a program that keeps a search for its windows busy would
+//   --stream-of-windows             opens a new window every 10 ms and closes the oldest of the last
+//                                   few, as a program that keeps a search for its windows busy would
 #include <windows.h>
 
 #include <aclapi.h>
 
 #include <algorithm>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -91,15 +92,19 @@ void CALLBACK WatchForInstaller(HWND window, UINT, UINT_PTR, DWORD) {
 constexpr UINT_PTR kStreamTimer = 2;
 constexpr UINT kStreamInterval = 10;
 
-// The stream's window of the moment; the process does not end when it goes.
-HWND gStreamWindow = nullptr;
+// The stream's windows, newest last; the process does not end when one of them goes.
+std::deque<HWND> gStreamWindows;
+constexpr std::size_t kStreamWindowsKept = 3;
 
-// The next window of the stream is made before the last one goes, so that one always exists.
+// Each new window is made before the oldest goes, and a few are kept, so that a search that
+// lists the windows and then looks at each one always finds one of them still there.
 void CALLBACK ReplaceWindow(HWND, UINT, UINT_PTR, DWORD) {
-    const HWND next = CreateWindowExW(0, kProduct.mainClass, kProduct.title, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                      GetModuleHandleW(nullptr), nullptr);
-    DestroyWindow(gStreamWindow);
-    gStreamWindow = next;
+    gStreamWindows.push_back(CreateWindowExW(0, kProduct.mainClass, kProduct.title, WS_POPUP, 0, 0, 0, 0, nullptr,
+                                             nullptr, GetModuleHandleW(nullptr), nullptr));
+    if (gStreamWindows.size() > kStreamWindowsKept) {
+        DestroyWindow(gStreamWindows.front());
+        gStreamWindows.pop_front();
+    }
 }
 
 struct LanguagePack {
@@ -185,7 +190,7 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         Paint(window);
         return 0;
     case WM_DESTROY:
-        if (!gStreamWindow) PostQuitMessage(0);
+        if (gStreamWindows.empty()) PostQuitMessage(0);
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);
@@ -226,7 +231,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
     if (!options.hidden) ShowWindow(window, show);
     if (options.quitAfterInstallerAppears) SetTimer(window, kWatchTimer, kWatchInterval, WatchForInstaller);
     if (options.streamOfWindows) {
-        gStreamWindow = window;
+        gStreamWindows.push_back(window);
         SetTimer(nullptr, kStreamTimer, kStreamInterval, ReplaceWindow);
     }
     if (options.hang) Sleep(INFINITE);
