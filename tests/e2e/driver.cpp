@@ -550,8 +550,9 @@ int Click(const std::string& what, bool waitUntilHandled = true) {
 int DuringRun(const std::string& kind) {
     if (kind != "held_enter" && kind != "keys_and_clicks") return 2;
     HWND main = nullptr;
-    if (!WaitFor([&] { return (main = MainWindow()) && GetForegroundWindow() == main && IsWindowEnabled(main); })) {
-        std::printf("the main window is not in front\n");
+    // As keys waits: the input must reach the window's focus, not what had it before.
+    if (!WaitFor([&] { return (main = MainWindow()) && ReadyForKeys(main) && !MessageBoxOf(main); })) {
+        std::printf("the main window is not in front with the focus\n");
         return 1;
     }
     const auto controls = Controls(main);
