@@ -37,7 +37,6 @@
 #include <cstdlib>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -97,12 +96,14 @@ std::wstring ClassName(HWND window) {
     return name;
 }
 
+// Timed by the system's tick count: without a threads library, std::chrono::steady_clock
+// follows the wall clock here, and a clock set forward would end every wait at once.
 template <class Condition>
-bool WaitFor(Condition condition, std::chrono::steady_clock::duration patience = kPatience) {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
+bool WaitFor(Condition condition, std::chrono::milliseconds patience = kPatience) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(patience.count());
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(kPoll);
+        if (GetTickCount64() > deadline) return false;
+        Sleep(static_cast<DWORD>(kPoll.count()));
     }
     return true;
 }
