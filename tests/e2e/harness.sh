@@ -22,6 +22,8 @@ INSTALLER="$BUILD/app/KalvantaLanguageInstaller.exe"
 DRIVER="$BUILD/tests/e2e/driver.exe"
 # One line for each Windows program that stalled in its start and was started once more.
 RETRIES="$E2E/start-retries.log"
+# What the case's Wine server wrote: it reports there, and only there, a client it ended.
+SERVER_LOG="$E2E/wineserver.log"
 STANDINS="$BUILD/tools/standins"
 kPayloadCount=23
 
@@ -52,6 +54,10 @@ cleanup() {
 fail() {
     FAILURE="$*"
     echo "FAILED: $*"
+    if [[ -s $SERVER_LOG ]]; then
+        echo "The Wine server wrote:"
+        tail -n 20 "$SERVER_LOG"
+    fi
     exit 1
 }
 
@@ -60,7 +66,14 @@ skip() {
     exit 77
 }
 
-driver() { wine "$DRIVER" "$@" </dev/null; }
+# The driver names the reason when it fails; an exit code without one means it was ended
+# from outside.
+driver() {
+    local status=0
+    wine "$DRIVER" "$@" </dev/null || status=$?
+    ((status == 0)) || echo "driver $1: exit code $status" >&2
+    return "$status"
+}
 
 # Waits until the installer's window shows every KEY VALUE pair given.
 expect() { driver expect "$@" || fail "the window did not show what was expected (above)"; }
@@ -174,10 +187,17 @@ needs_all_payloads() {
         skip "the installer embeds $count of the $kPayloadCount payloads; this case needs all of them"
 }
 
-# Every case starts from a prefix without products, registry values or running programs.
+# Every case starts from a prefix without products, registry values or running programs,
+# and runs in one Wine server that stays up until the case ends. A server that Wine starts
+# by itself shuts down about a second after its last program has ended, which happens
+# whenever a case pauses between two commands; the next command then starts another
+# server, which waits until the old one is gone, and the desktop and the system's own
+# programs start again in it.
 reset() {
     wineserver -k </dev/null >/dev/null 2>&1 || true
     wineserver -w </dev/null >/dev/null 2>&1 || true
+    : >"$SERVER_LOG"
+    wineserver -p </dev/null >>"$SERVER_LOG" 2>&1 || fail "the Wine server did not start"
     local view
     for view in 32 64; do
         wine reg delete 'HKLM\Software\Vexlo' /f "$(registry_view $view)" </dev/null >/dev/null 2>&1 || true
