@@ -22,7 +22,8 @@ INSTALLER="$BUILD/app/KalvantaLanguageInstaller.exe"
 DRIVER="$BUILD/tests/e2e/driver.exe"
 # One line for each Windows program that stalled in its start and was started once more.
 RETRIES="$E2E/start-retries.log"
-# What the case's Wine server wrote: it reports there, and only there, a client it ended.
+# What the case's Wine server wrote, such as the protocol error for which it ends a client:
+# it is printed nowhere else.
 SERVER_LOG="$E2E/wineserver.log"
 STANDINS="$BUILD/tools/standins"
 kPayloadCount=23
