@@ -48,6 +48,8 @@ constexpr auto kPatience = 60s;
 // A program that has made no window by then has stalled in its start; the harness starts it once more.
 constexpr auto kStartPatience = 30s;
 constexpr auto kPoll = 50ms;
+constexpr int kUsage = 2;
+constexpr int kFailed = 3;
 constexpr wchar_t kMainClass[] = L"TfrmMain";
 constexpr std::array<const char*, 5> kControlNames{"redOutput", "btnInstall", "btnCancel", "Progress", "Label1"};
 
@@ -485,7 +487,7 @@ int Keys(const Arguments& arguments) {
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         if (IsHalf(arguments[i]) ? HalfKey(arguments[i]) == 0 : Combination(arguments[i]).empty()) {
             std::printf("unknown key %s\n", arguments[i].c_str());
-            return 2;
+            return kUsage;
         }
     }
     for (std::size_t i = 1; i < arguments.size(); ++i) {
@@ -549,7 +551,7 @@ int Click(const std::string& what, bool waitUntilHandled = true) {
 // while it writes. The installer's thread is held while the input goes in, so that it cannot
 // read any of it before the first key or click, which starts the run, is in too.
 int DuringRun(const std::string& kind) {
-    if (kind != "held_enter" && kind != "keys_and_clicks") return 2;
+    if (kind != "held_enter" && kind != "keys_and_clicks") return kUsage;
     HWND main = nullptr;
     // As keys waits: the input must reach the window's focus, not what had it before.
     if (!WaitFor([&] { return (main = MainWindow()) && ReadyForKeys(main) && !MessageBoxOf(main); })) {
@@ -719,7 +721,7 @@ int SetRegistryValue(const Arguments& arguments) {
     std::string bytes;
     if ((arguments[0] != "32" && arguments[0] != "64") || type == kTypes.end() ||
         !ReadWholeFile(Widen(arguments[4]), bytes))
-        return 2;
+        return kUsage;
     const REGSAM view = arguments[0] == "32" ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(arguments[1]).c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
@@ -733,7 +735,7 @@ int SetRegistryValue(const Arguments& arguments) {
 
 // One overlapped server per name; a client is read until it closes, then the next may come.
 int ServePipes(const Arguments& names) {
-    if (names.empty() || names.size() > MAXIMUM_WAIT_OBJECTS) return 2;
+    if (names.empty() || names.size() > MAXIMUM_WAIT_OBJECTS) return kUsage;
     std::vector<HANDLE> pipes;
     std::vector<HANDLE> events;
     std::vector<OVERLAPPED> waits(names.size());
@@ -774,15 +776,7 @@ int ServePipes(const Arguments& names) {
     }
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    // Like the installer, so that both see the screen's real resolution and pixels.
-    SetProcessDPIAware();
-    Arguments args;
-    for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
-    const std::string command = args.empty() ? "" : args[0];
-    const Arguments rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+int Run(const std::string& command, const Arguments& rest) {
     const auto arg = [&](std::size_t i) { return Widen(i < rest.size() ? rest[i] : ""); };
     if (command == "report") {
         Print(Report());
@@ -816,5 +810,21 @@ int wmain(int argc, wchar_t** argv) {
     if (command == "embed" && rest.size() == 3) return EmbedPayloads(arg(0), arg(1), arg(2));
     if (command == "regset" && rest.size() == 5) return SetRegistryValue(rest);
     (void)std::fprintf(stderr, "usage: see the top of driver.cpp\n");
-    return 2;
+    return kUsage;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    // Like the installer, so that both see the screen's real resolution and pixels.
+    SetProcessDPIAware();
+    Arguments args;
+    for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
+    const std::string command = args.empty() ? "" : args[0];
+    const int status = Run(command, Arguments(args.begin() + (args.empty() ? 0 : 1), args.end()));
+    if (status == 0) return 0;
+    // The driver's own failures say so and end with 2 (usage) or 3, so that any other exit
+    // code tells the harness that Wine ended the driver from outside.
+    std::printf("driver %s failed (last error %lu)\n", command.c_str(), GetLastError());
+    return status == kUsage ? kUsage : kFailed;
 }
