@@ -172,7 +172,7 @@ case_overlong_line_reaches_error_box() {
     folder+=$(printf 'x%.0s' $(seq "${length[$1]}"))
     printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Vexlo\\Trovimo]\n"Path"="%s\\\\Trovimo.exe"\n' "$folder" \
         >"$E2E/overlong.reg"
-    wine regedit /S "$(windows_path "$E2E/overlong.reg")" </dev/null >/dev/null 2>&1 || fail "could not import the value"
+    wine_step "could not import the value" regedit /S "$(windows_path "$E2E/overlong.reg")"
     start_installer
     expect window hidden box "$kTitle|RichEdit line insertion error."
     keys box Return

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows test suite (ctest --preset windows) N times in a row, optionally beside K
 # busy loops that keep the cores occupied, and prints per test how many runs failed and how
-# many Windows programs the harness had to start once more. It finds the tests that fail by
-# chance; it is not part of .ci/run.
+# often the harness had to start a Windows program or run the case once more. It finds the
+# tests that fail by chance; it is not part of .ci/run.
 #   tests/e2e/soak.sh N [--busy K]
 # It configures and builds the windows preset first (nothing to do when that is up to date).
 # The reproducible_build test is left out: it is two whole builds, not an end-to-end test.
@@ -62,7 +62,7 @@ for ((run = 1; run <= runs; run++)); do
     ctest_pid=$!
     wait "$ctest_pid" || true
     ctest_pid=""
-    cp "$build/e2e/start-retries.log" "$logs/retries-$run.log" 2>/dev/null || : >"$logs/retries-$run.log"
+    cp "$build/e2e/retries.log" "$logs/retries-$run.log" 2>/dev/null || : >"$logs/retries-$run.log"
     run_failed=()
     # "  5/50 Test  #6: e2e.terminates_two_trovimo_instances ...***Failed    2.02 sec"
     while read -r name result; do
@@ -84,12 +84,12 @@ for ((run = 1; run <= runs; run++)); do
         total_retries=$((total_retries + 1))
     done <"$logs/retries-$run.log"
     echo "run $run of $runs: ${#run_failed[@]} failed${run_failed:+ (${run_failed[*]})}," \
-        "$(grep -c . "$logs/retries-$run.log" || true) start-up retries"
+        "$(grep -c . "$logs/retries-$run.log" || true) retries"
 done
 stop_busy
 
 echo
-echo "| test | failed runs | skipped runs | start-up retries |"
+echo "| test | failed runs | skipped runs | retries |"
 echo "|---|---|---|---|"
 flaky=0
 for name in "${names[@]}"; do
@@ -100,8 +100,8 @@ echo
 setting="$runs runs"
 ((busy == 0)) || setting+=" beside $busy busy loops"
 if ((flaky == 0)); then
-    echo "soak: $setting: all ${#names[@]} tests passed every run; $total_retries start-up retries"
+    echo "soak: $setting: all ${#names[@]} tests passed every run; $total_retries retries"
 else
-    echo "soak: $setting: $flaky of ${#names[@]} tests failed at least once; $total_retries start-up retries (logs in $logs)"
+    echo "soak: $setting: $flaky of ${#names[@]} tests failed at least once; $total_retries retries (logs in $logs)"
     exit 1
 fi
