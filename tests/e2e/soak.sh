@@ -6,7 +6,8 @@
 #   tests/e2e/soak.sh N [--busy K]
 # It configures and builds the windows preset first (nothing to do when that is up to date).
 # The reproducible_build test is left out: it is two whole builds, not an end-to-end test.
-# Each run's CTest output is kept in build/windows/soak/.
+# Each run's CTest output is kept in build/windows/soak/: run-N.log as CTest printed it, and
+# output-N.log with what every test printed, a case's attempt that was run once more included.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -63,6 +64,7 @@ for ((run = 1; run <= runs; run++)); do
     wait "$ctest_pid" || true
     ctest_pid=""
     cp "$build/e2e/retries.log" "$logs/retries-$run.log" 2>/dev/null || : >"$logs/retries-$run.log"
+    cp "$build/Testing/Temporary/LastTest.log" "$logs/output-$run.log" 2>/dev/null || true
     run_failed=()
     # "  5/50 Test  #6: e2e.terminates_two_trovimo_instances ...***Failed    2.02 sec"
     while read -r name result; do
