@@ -264,7 +264,7 @@ case_name() { echo "e2e.${1/#fault_/fault.}${2:+.$2}"; }
 # that is none of its own. A case that failed after that is said, counted in RETRIES and run
 # once more from the start; any other failure stands.
 run() {
-    local try status
+    local try status ended
     for try in 1 2; do
         rm -f "$ENDED"
         status=0
@@ -274,8 +274,9 @@ run() {
             return 0
         fi
         if ((try == 2 || status == 77)) || [[ ! -f $ENDED ]]; then exit "$status"; fi
-        echo "WARNING: Wine ended $(head -n 1 "$ENDED") from outside; running the case once more" >&2
-        echo "$(case_name "$@"): run once more, Wine ended $(head -n 1 "$ENDED")" >>"$RETRIES"
+        ended=$(head -n 1 "$ENDED")
+        echo "WARNING: Wine ended $ended from outside; running the case once more" >&2
+        echo "$(case_name "$@"): run once more, Wine ended $ended" >>"$RETRIES"
     done
 }
 
